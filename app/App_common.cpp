@@ -1,0 +1,3 @@
+#include "App_common.h"
+
+const char* const AppTitle = "Dorvane";
