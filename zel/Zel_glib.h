@@ -1,0 +1,59 @@
+#pragma once
+// Owning holders for GLib objects, strings and errors, so that no path can
+// leak or double-free one.
+//
+//   TGCharPointer type(g_content_type_guess(name, nullptr, 0, nullptr));
+//   TGObjectPointer<GAppInfo> info(g_app_info_get_default_for_type(type.get(), FALSE));
+//   TGErrorPointer error;
+//   g_app_info_launch(info.get(), nullptr, nullptr, TGErrorReceiver(error));
+
+#include <gio/gio.h>
+
+#include <memory>
+
+struct TGFreeDeleter {
+    void operator()(void* p) const noexcept { g_free(p); }
+};
+
+struct TGStrvDeleter {
+    void operator()(gchar** p) const noexcept { g_strfreev(p); }
+};
+
+struct TGObjectDeleter {
+    void operator()(gpointer p) const noexcept { g_object_unref(p); }
+};
+
+struct TGErrorDeleter {
+    void operator()(GError* p) const noexcept { g_error_free(p); }
+};
+
+// A string that GLib gave us to free with g_free.
+using TGCharPointer = std::unique_ptr<gchar, TGFreeDeleter>;
+
+// Any memory to free with g_free: TGFreePointer<guint8> data(...).
+template <typename T>
+using TGFreePointer = std::unique_ptr<T, TGFreeDeleter>;
+
+// A NULL-terminated string array to free with g_strfreev.
+using TGStrvPointer = std::unique_ptr<gchar*, TGStrvDeleter>;
+
+// A GObject reference of ours, dropped with g_object_unref.
+template <typename T>
+using TGObjectPointer = std::unique_ptr<T, TGObjectDeleter>;
+
+using TGErrorPointer = std::unique_ptr<GError, TGErrorDeleter>;
+
+// Passes a GError** to a GLib call and hands what it sets to a
+// TGErrorPointer at the end of the full expression.
+class TGErrorReceiver {
+public:
+    explicit TGErrorReceiver(TGErrorPointer& target) noexcept : FTarget(target) {}
+    TGErrorReceiver(const TGErrorReceiver&) = delete;
+    TGErrorReceiver& operator=(const TGErrorReceiver&) = delete;
+    ~TGErrorReceiver() { FTarget.reset(FError); }
+    operator GError**() noexcept { return &FError; }
+
+private:
+    TGErrorPointer& FTarget;
+    GError* FError = nullptr;
+};

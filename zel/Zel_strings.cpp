@@ -1,0 +1,79 @@
+#include "Zel_strings.h"
+
+#include <charconv>
+
+namespace {
+
+// A quote must be a whole character on its own: NUL ends C strings, and a
+// byte >= 0x80 is part of a multi-byte sequence.
+bool IsValidQuote(char quote) noexcept
+{
+    const auto c = static_cast<unsigned char>(quote);
+    return c != 0 && c < 0x80;
+}
+
+} // namespace
+
+std::string QuoteString(std::string_view text, char quote)
+{
+    if (!IsValidQuote(quote))
+        throw EStringError("The program cannot quote the string.");
+    std::string result;
+    std::size_t quotes = 0;
+    for (char c : text)
+        quotes += c == quote;
+    result.reserve(text.size() + quotes + 2);
+    result += quote;
+    for (char c : text) {
+        if (c == quote)
+            result += quote;
+        result += c;
+    }
+    result += quote;
+    return result;
+}
+
+std::string DequoteString(std::string_view text, char quote)
+{
+    if (!IsValidQuote(quote) || text.empty() || text.front() != quote)
+        throw EStringError("The program cannot dequote the string.");
+    std::string result;
+    result.reserve(text.size() - 1);
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == quote) {
+            if (i + 1 < text.size() && text[i + 1] == quote)
+                ++i; // a doubled quote stands for one
+            else
+                break; // the closing quote
+        }
+        result += c;
+    }
+    return result;
+}
+
+std::string InsertSeparators(int groupSize, std::string_view separator, std::int64_t value)
+{
+    char digits[24];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+    (void)ec; // 24 bytes hold every int64
+    std::string_view text(digits, static_cast<std::size_t>(end - digits));
+    std::string_view sign;
+    if (!text.empty() && text.front() == '-') {
+        sign = text.substr(0, 1);
+        text.remove_prefix(1);
+    }
+    const std::size_t group = groupSize < 1 ? 0 : static_cast<std::size_t>(groupSize);
+    const std::size_t separators = group == 0 ? 0 : (text.size() - 1) / group;
+    std::string result;
+    result.reserve(sign.size() + text.size() + separators * separator.size());
+    result += sign;
+    // The first group takes the remainder so that the others are full.
+    const std::size_t first = text.size() - separators * group;
+    result += text.substr(0, first);
+    for (std::size_t pos = first; pos < text.size(); pos += group) {
+        result += separator;
+        result += text.substr(pos, group);
+    }
+    return result;
+}
