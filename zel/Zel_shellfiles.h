@@ -7,6 +7,7 @@
 #include "Zel_base.h"
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <string>
 
