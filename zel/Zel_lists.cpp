@@ -21,82 +21,69 @@ TReorderRecords TListAlgorithms::Reverse(int count)
 }
 
 // Moving the selected items one at a time through the window, each shifting
-// the items it passes, costs O(window * selected). The outcome is simpler:
-// a selected item goes |distance| places in the direction of travel, but
-// never beyond the window and never onto or past the selected item placed
-// before it (they are placed in the direction of travel), and the unselected
-// items fill the remaining places in their old order. That is one pass.
+// the items it passes, costs O(window * selected). The outcome has a closed
+// form: with the selected items in ascending order, item j (at window position
+// q) ends at max(q - step, j) when moving towards 0 and at
+// min(q + step, length - selected + j) when moving towards the end, and the
+// unselected items fill the other places in their old order. So one walk
+// over the window gives the records, in the same order.
 TReorderRecords TListAlgorithms::Slide(int count, const TIntegerDynArray& indexes, int distance)
 {
     if (count <= 0 || indexes.empty() || indexes.size() == static_cast<std::size_t>(count) || distance == 0)
         return {};
 
-    int first = indexes.front();
-    int last = indexes.front();
-    for (const int index : indexes) {
-        CheckListIndex(index, count);
-        first = std::min(first, index);
-        last = std::max(last, index);
+    bool ascending = true;
+    for (std::size_t i = 0; i < indexes.size(); ++i) {
+        CheckListIndex(indexes[i], count);
+        if (i > 0 && indexes[i] <= indexes[i - 1])
+            ascending = false;
     }
+    // Callers pass ascending positions; anything else means the same set.
+    TIntegerDynArray normalized;
+    if (!ascending) {
+        normalized = indexes;
+        std::sort(normalized.begin(), normalized.end());
+        normalized.erase(std::unique(normalized.begin(), normalized.end()), normalized.end());
+    }
+    const TIntegerDynArray& selected = ascending ? indexes : normalized;
+    const std::int64_t selectedCount = static_cast<std::int64_t>(selected.size());
 
     const std::int64_t step = distance < 0 ? -static_cast<std::int64_t>(distance) : distance;
-    std::int64_t lo;
-    std::int64_t hi;
-    if (distance < 0) {
-        lo = std::max<std::int64_t>(0, first - step);
-        hi = last;
-    } else {
-        lo = first;
-        hi = std::min<std::int64_t>(count - 1, last + step);
-    }
+    const std::int64_t first = selected.front();
+    const std::int64_t last = selected.back();
+    const std::int64_t lo = distance < 0 ? std::max<std::int64_t>(0, first - step) : first;
+    const std::int64_t hi = distance < 0 ? last : std::min<std::int64_t>(count - 1, last + step);
     const std::int64_t length = hi - lo + 1;
 
-    std::vector<char> selected(static_cast<std::size_t>(length), 0);
-    for (const int index : indexes)
-        selected[static_cast<std::size_t>(index - lo)] = 1;
-
-    // placed[t]: the list position of the selected item that ends at window
-    // position t, or -1 where an unselected item will go.
-    std::vector<int> placed(static_cast<std::size_t>(length), -1);
-    const std::int64_t spanFirst = first - lo;
-    const std::int64_t spanLast = last - lo;
-    if (distance < 0) {
-        std::int64_t bound = -1;
-        for (std::int64_t p = spanFirst; p <= spanLast; ++p) {
-            if (!selected[static_cast<std::size_t>(p)])
-                continue;
-            const std::int64_t t = std::max(p - step, bound + 1);
-            placed[static_cast<std::size_t>(t)] = static_cast<int>(lo + p);
-            bound = t;
-        }
-    } else {
-        std::int64_t bound = length;
-        for (std::int64_t p = spanLast; p >= spanFirst; --p) {
-            if (!selected[static_cast<std::size_t>(p)])
-                continue;
-            const std::int64_t t = std::min(p + step, bound - 1);
-            placed[static_cast<std::size_t>(t)] = static_cast<int>(lo + p);
-            bound = t;
-        }
-    }
+    auto target = [&](std::int64_t j) {
+        const std::int64_t q = selected[static_cast<std::size_t>(j)] - lo;
+        return distance < 0 ? std::max(q - step, j) : std::min(q + step, length - selectedCount + j);
+    };
 
     // Each selected item changes at most its own and step other positions.
-    const std::int64_t bound = std::min<std::int64_t>(
-        length, static_cast<std::int64_t>(indexes.size()) * std::min<std::int64_t>(step + 1, length));
     TReorderRecords records;
-    records.reserve(static_cast<std::size_t>(bound));
-    std::int64_t unselected = 0;
+    records.reserve(static_cast<std::size_t>(
+        std::min(length, selectedCount * std::min(step + 1, length))));
+    std::int64_t next = 0;            // the next selected item to place
+    std::int64_t nextTarget = target(0);
+    std::int64_t unselected = 0;      // window position of the next unselected candidate
+    std::int64_t skip = 0;            // the next selected item the unselected walk must pass
     for (std::int64_t k = 0; k < length; ++k) {
-        int index = placed[static_cast<std::size_t>(k)];
-        if (index < 0) {
-            while (selected[static_cast<std::size_t>(unselected)])
+        std::int64_t index;
+        if (next < selectedCount && nextTarget == k) {
+            index = selected[static_cast<std::size_t>(next)];
+            if (++next < selectedCount)
+                nextTarget = target(next);
+        } else {
+            while (skip < selectedCount && selected[static_cast<std::size_t>(skip)] - lo == unselected) {
+                ++skip;
                 ++unselected;
-            index = static_cast<int>(lo + unselected);
+            }
+            index = lo + unselected;
             ++unselected;
         }
-        const int position = static_cast<int>(lo + k);
-        if (index != position)
-            records.push_back({index, position});
+        if (index != lo + k)
+            records.push_back({static_cast<int>(index), static_cast<int>(lo + k)});
     }
     return records;
 }
