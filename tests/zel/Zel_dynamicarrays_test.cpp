@@ -79,22 +79,6 @@ TEST(Zel_dynamicarrays, TextToArraySplitsAtEveryKindOfLineBreak)
     EXPECT_TRUE(TextToArray("\0a"s).empty());
 }
 
-TEST(Zel_dynamicarrays, TextToArrayHandlesLargeTexts)
-{
-    std::string text;
-    for (int i = 0; i < 100000; ++i)
-        text += "/home/user/documents/file" + std::to_string(i) + ".txt" + (i % 2 ? "\r\n" : "\n");
-    const S lines = TextToArray(text);
-    ASSERT_EQ(lines.size(), 100000u);
-    EXPECT_EQ(lines.front(), "/home/user/documents/file0.txt");
-    EXPECT_EQ(lines.back(), "/home/user/documents/file99999.txt");
-
-    const std::string single(10 * 1024 * 1024, 'x');
-    const S one = TextToArray(single);
-    ASSERT_EQ(one.size(), 1u);
-    EXPECT_EQ(one[0].size(), single.size());
-}
-
 TEST(Zel_dynamicarrays, StringConversionsKeepOrderAndDropOnlyEmptyItems)
 {
     EXPECT_EQ(RemoveEmptyStrings({"a", "", "", "b", ""}), (S{"a", "b"}));
