@@ -32,12 +32,15 @@ struct TOpenDialogRequest {
     std::string FileName;
     bool MultiSelect = false;
     bool FileMustExist = true;
+    // Accepting the dialog makes the chosen files' folder the process's current
+    // directory, as the platform dialog does, unless this is set.
+    bool KeepCurrentDir = false;
 };
 
 struct TOpenDialogResult {
     bool Accepted = false;
     TStringDynArray Files; // full paths, in the dialog's order
-    int FilterIndex = 1;
+    int FilterIndex = 1;   // the filter in use when accepted; the request's when cancelled
 };
 
 struct TBrowseFolderRequest {
@@ -55,6 +58,9 @@ public:
 };
 
 // The provider in force: the Qt dialogs unless SetDialogProvider installed another.
+// The Qt dialogs must be used from the GUI thread (EInvalidOperation otherwise).
+// Without a QApplication a message box goes to stderr and answers Cancel, No or
+// OK, the first of them it offers; the file dialogs answer cancelled.
 TDialogProvider& Dialogs();
 // Installs a provider (not owned); nullptr restores the Qt dialogs.
 void SetDialogProvider(TDialogProvider* provider);

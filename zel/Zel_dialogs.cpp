@@ -1,0 +1,304 @@
+#include "Zel_dialogs.h"
+
+#include "Zel_base.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+QApplication* WidgetApplication()
+{
+    return qobject_cast<QApplication*>(QCoreApplication::instance());
+}
+
+void CheckGuiThread(const QApplication& app)
+{
+    if (QThread::currentThread() != app.thread())
+        throw EInvalidOperation("The program cannot show a dialog outside the main thread.");
+}
+
+// Boxes and dialogs belong to whatever window the user is working in.
+QWidget* DialogParent()
+{
+    return QApplication::activeWindow();
+}
+
+QString FromUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Messages may carry Windows line ends; a label would show the CR.
+QString MessageText(const std::string& text)
+{
+    QString result = FromUtf8(text);
+    result.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    result.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return result;
+}
+
+QString DecodeName(const std::string& name)
+{
+    return QFile::decodeName(QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+}
+
+std::string EncodeName(const QString& name)
+{
+    return QFile::encodeName(name).toStdString();
+}
+
+TModalResult SafeAnswer(TMsgDlgButtons buttons)
+{
+    if (buttons & mbCancel)
+        return TModalResult::Cancel;
+    if (buttons & mbNo)
+        return TModalResult::No;
+    return TModalResult::Ok;
+}
+
+QMessageBox::Icon BoxIcon(TMsgDlgType type)
+{
+    switch (type) {
+    case TMsgDlgType::Warning:
+        return QMessageBox::Warning;
+    case TMsgDlgType::Error:
+        return QMessageBox::Critical;
+    case TMsgDlgType::Information:
+        return QMessageBox::Information;
+    case TMsgDlgType::Confirmation:
+        return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButton BoxButton(TMsgDlgBtn button)
+{
+    switch (button) {
+    case mbYes:
+        return QMessageBox::Yes;
+    case mbNo:
+        return QMessageBox::No;
+    case mbOK:
+        return QMessageBox::Ok;
+    case mbCancel:
+        return QMessageBox::Cancel;
+    }
+    return QMessageBox::NoButton;
+}
+
+TModalResult ModalResult(int button)
+{
+    switch (button) {
+    case QMessageBox::Yes:
+        return TModalResult::Yes;
+    case QMessageBox::No:
+        return TModalResult::No;
+    case QMessageBox::Ok:
+        return TModalResult::Ok;
+    case QMessageBox::Cancel:
+        return TModalResult::Cancel;
+    default:
+        return TModalResult::None;
+    }
+}
+
+std::string Trimmed(const std::string& text)
+{
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return std::string();
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// "Name|p1;p2|Name|p3" becomes Qt's "Name (p1 p2)", "Name (p3)". The name is
+// shown as written (HideNameFilterDetails strips only the appended group), and
+// "*.*", which means every file where it comes from, becomes "*".
+QStringList NameFilters(const std::string& filter)
+{
+    std::vector<std::string> parts;
+    std::string::size_type start = 0;
+    while (!filter.empty()) {
+        const auto bar = filter.find('|', start);
+        parts.push_back(filter.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+        if (bar == std::string::npos)
+            break;
+        start = bar + 1;
+    }
+    QStringList result;
+    for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        std::string::size_type from = 0;
+        const std::string& list = parts[i + 1];
+        for (;;) {
+            const auto semicolon = list.find(';', from);
+            std::string pattern = Trimmed(list.substr(from, semicolon == std::string::npos ? std::string::npos : semicolon - from));
+            if (pattern == "*.*")
+                pattern = "*";
+            if (!pattern.empty() && !patterns.contains(FromUtf8(pattern)))
+                patterns.append(FromUtf8(pattern));
+            if (semicolon == std::string::npos)
+                break;
+            from = semicolon + 1;
+        }
+        if (patterns.isEmpty())
+            patterns.append(QStringLiteral("*"));
+        result.append(FromUtf8(parts[i]) + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')'));
+    }
+    return result;
+}
+
+class TQtDialogProvider : public TDialogProvider {
+public:
+    TModalResult MessageBox(const TMessageBoxRequest& request) override;
+    TOpenDialogResult OpenFiles(const TOpenDialogRequest& request) override;
+    std::optional<std::string> BrowseForFolder(const TBrowseFolderRequest& request) override;
+};
+
+TModalResult TQtDialogProvider::MessageBox(const TMessageBoxRequest& request)
+{
+    const TMsgDlgButtons buttons = request.Buttons & (mbYes | mbNo | mbOK | mbCancel) ? request.Buttons : mbOK;
+    QApplication* app = WidgetApplication();
+    if (!app) {
+        std::fprintf(stderr, "%s: %s\n", request.Caption.c_str(), request.Text.c_str());
+        return SafeAnswer(buttons);
+    }
+    CheckGuiThread(*app);
+
+    QMessageBox::StandardButtons boxButtons;
+    for (TMsgDlgBtn button : {mbYes, mbNo, mbOK, mbCancel})
+        if (buttons & button)
+            boxButtons |= BoxButton(button);
+    QMessageBox box(BoxIcon(request.Type), FromUtf8(request.Caption), MessageText(request.Text), boxButtons,
+                    DialogParent());
+    // Paths and messages are never markup.
+    box.setTextFormat(Qt::PlainText);
+    if (buttons & request.DefaultButton)
+        box.setDefaultButton(BoxButton(request.DefaultButton));
+    // Once the box is up, bring it in front of every other window.
+    QTimer::singleShot(0, &box, [&box] {
+        box.raise();
+        box.activateWindow();
+    });
+    return ModalResult(box.exec());
+}
+
+TOpenDialogResult TQtDialogProvider::OpenFiles(const TOpenDialogRequest& request)
+{
+    TOpenDialogResult result;
+    result.FilterIndex = request.FilterIndex;
+    QApplication* app = WidgetApplication();
+    if (!app)
+        return result;
+    CheckGuiThread(*app);
+
+    QFileDialog dialog(DialogParent(), FromUtf8(request.Title));
+    dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (request.MultiSelect)
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+    else
+        dialog.setFileMode(request.FileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    const QStringList filters = NameFilters(request.Filter);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        const int index = request.FilterIndex >= 1 && request.FilterIndex <= filters.size() ? request.FilterIndex : 1;
+        dialog.selectNameFilter(filters.at(index - 1));
+    }
+    dialog.setDirectory(request.InitialDir.empty() ? QDir::currentPath() : DecodeName(request.InitialDir));
+    if (!request.FileName.empty())
+        dialog.selectFile(DecodeName(request.FileName));
+
+    if (dialog.exec() != QDialog::Accepted)
+        return result;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty())
+        return result;
+    result.Accepted = true;
+    result.Files.reserve(static_cast<std::size_t>(files.size()));
+    for (const QString& file : files)
+        result.Files.push_back(EncodeName(file));
+    const auto chosen = filters.indexOf(dialog.selectedNameFilter());
+    if (chosen >= 0)
+        result.FilterIndex = static_cast<int>(chosen) + 1;
+    if (!request.KeepCurrentDir)
+        QDir::setCurrent(QFileInfo(files.first()).absolutePath());
+    return result;
+}
+
+std::optional<std::string> TQtDialogProvider::BrowseForFolder(const TBrowseFolderRequest& request)
+{
+    QApplication* app = WidgetApplication();
+    if (!app)
+        return std::nullopt;
+    CheckGuiThread(*app);
+
+    QFileDialog dialog(DialogParent(), FromUtf8(request.Caption));
+    dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::ShowDirsOnly);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    const QString initial = DecodeName(request.InitialDir);
+    dialog.setDirectory(!initial.isEmpty() && QFileInfo(initial).isDir() ? initial : QDir::homePath());
+
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList folders = dialog.selectedFiles();
+    if (folders.isEmpty() || folders.first().isEmpty())
+        return std::nullopt;
+    return EncodeName(QDir::cleanPath(folders.first()));
+}
+
+TQtDialogProvider& QtDialogs()
+{
+    static TQtDialogProvider provider;
+    return provider;
+}
+
+TDialogProvider* InstalledProvider = nullptr;
+
+} // namespace
+
+TDialogProvider& Dialogs()
+{
+    return InstalledProvider ? *InstalledProvider : QtDialogs();
+}
+
+void SetDialogProvider(TDialogProvider* provider)
+{
+    InstalledProvider = provider;
+}
+
+TModalResult ShowMessageBox(const std::string& text, const std::string& caption, TMsgDlgType type,
+                            TMsgDlgButtons buttons, TMsgDlgBtn defaultButton)
+{
+    TMessageBoxRequest request;
+    request.Text = text;
+    request.Caption = caption;
+    request.Type = type;
+    request.Buttons = buttons;
+    request.DefaultButton = defaultButton;
+    return Dialogs().MessageBox(request);
+}
+
+void ShowErrorBox(const std::string& text, const std::string& caption)
+{
+    ShowMessageBox(text, caption, TMsgDlgType::Error, mbOK, mbOK);
+}
+
+void ShowInformationBox(const std::string& text, const std::string& caption)
+{
+    ShowMessageBox(text, caption, TMsgDlgType::Information, mbOK, mbOK);
+}
+
+bool ConfirmBox(const std::string& text, const std::string& caption)
+{
+    return ShowMessageBox(text, caption, TMsgDlgType::Warning, mbYes | mbNo, mbYes) == TModalResult::Yes;
+}
