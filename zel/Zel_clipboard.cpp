@@ -1,0 +1,111 @@
+#include "Zel_clipboard.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QThread>
+#include <QUrl>
+
+namespace {
+
+// The clipboard of this process's GUI, or null when there is none to use from here.
+QClipboard* AvailableClipboard()
+{
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (!app || QThread::currentThread() != app->thread())
+        return nullptr;
+    return QGuiApplication::clipboard();
+}
+
+QClipboard& CheckClipboard()
+{
+    QClipboard* clipboard = AvailableClipboard();
+    if (!clipboard)
+        throw EClipboardError("The program cannot access the clipboard.");
+    return *clipboard;
+}
+
+} // namespace
+
+TClipboardWatcher::TClipboardWatcher() = default;
+
+TClipboardWatcher::~TClipboardWatcher()
+{
+    Deactivate();
+}
+
+void TClipboardWatcher::SetActive(bool value)
+{
+    if (value == Active())
+        return;
+    if (value)
+        Activate();
+    else
+        Deactivate();
+}
+
+void TClipboardWatcher::Activate()
+{
+    if (Active())
+        return;
+    QClipboard* clipboard = AvailableClipboard();
+    if (!clipboard)
+        throw EClipboardError("The program could not add the window to the clipboard viewer chain.");
+    // The listener is the connection's context: destroying it disconnects.
+    auto listener = std::make_unique<QObject>();
+    QObject::connect(clipboard, &QClipboard::dataChanged, listener.get(), [this] { HandleChange(); });
+    FListener = std::move(listener);
+    DoChange();
+}
+
+void TClipboardWatcher::Deactivate() noexcept
+{
+    FListener.reset();
+}
+
+void TClipboardWatcher::DoChange()
+{
+    if (OnChange)
+        OnChange(*this);
+}
+
+void TClipboardWatcher::HandleChange() noexcept
+{
+    // Runs inside Qt's event loop, which no exception may cross; handlers are
+    // expected not to raise and report their own errors.
+    try {
+        DoChange();
+    } catch (...) {
+    }
+}
+
+bool ClipboardHasText()
+{
+    const QMimeData* data = CheckClipboard().mimeData();
+    return data && data->hasText();
+}
+
+std::string GetClipboardText()
+{
+    return CheckClipboard().text().toStdString();
+}
+
+void SetClipboardText(const std::string& text)
+{
+    CheckClipboard().setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+TStringDynArray GetClipboardFilePaths()
+{
+    TStringDynArray paths;
+    const QMimeData* data = CheckClipboard().mimeData();
+    if (!data || !data->hasUrls())
+        return paths;
+    const QList<QUrl> urls = data->urls();
+    paths.reserve(static_cast<std::size_t>(urls.size()));
+    for (const QUrl& url : urls)
+        if (url.isLocalFile())
+            paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    return paths;
+}
