@@ -26,6 +26,13 @@ QClipboard& CheckClipboard()
     return *clipboard;
 }
 
+// Only real plain text counts: Qt would also offer a file manager's URL list
+// as text, and those URLs are not paths.
+bool HasPlainText(const QMimeData* data)
+{
+    return data && data->hasFormat(QStringLiteral("text/plain"));
+}
+
 } // namespace
 
 TClipboardWatcher::TClipboardWatcher() = default;
@@ -82,13 +89,13 @@ void TClipboardWatcher::HandleChange() noexcept
 
 bool ClipboardHasText()
 {
-    const QMimeData* data = CheckClipboard().mimeData();
-    return data && data->hasText();
+    return HasPlainText(CheckClipboard().mimeData());
 }
 
 std::string GetClipboardText()
 {
-    return CheckClipboard().text().toStdString();
+    const QMimeData* data = CheckClipboard().mimeData();
+    return HasPlainText(data) ? data->text().toStdString() : std::string();
 }
 
 void SetClipboardText(const std::string& text)

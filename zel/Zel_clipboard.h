@@ -47,6 +47,7 @@ private:
 
 // Plain clipboard access on the GUI thread. Each raises EClipboardError "The
 // program cannot access the clipboard." when there is no clipboard.
+// Whether the clipboard offers plain text; a file manager's URL list alone does not count.
 bool ClipboardHasText();
 // The clipboard's plain text in UTF-8; empty when it offers none.
 std::string GetClipboardText();

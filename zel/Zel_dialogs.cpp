@@ -119,10 +119,15 @@ std::string Trimmed(const std::string& text)
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+struct TNameFilters {
+    QStringList Filters; // as Qt takes them
+    QStringList Names;   // as the user sees them
+};
+
 // "Name|p1;p2|Name|p3" becomes Qt's "Name (p1 p2)", "Name (p3)". The name is
 // shown as written (HideNameFilterDetails strips only the appended group), and
 // "*.*", which means every file where it comes from, becomes "*".
-QStringList NameFilters(const std::string& filter)
+TNameFilters NameFilters(const std::string& filter)
 {
     std::vector<std::string> parts;
     std::string::size_type start = 0;
@@ -133,7 +138,7 @@ QStringList NameFilters(const std::string& filter)
             break;
         start = bar + 1;
     }
-    QStringList result;
+    TNameFilters result;
     for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
         QStringList patterns;
         std::string::size_type from = 0;
@@ -151,9 +156,21 @@ QStringList NameFilters(const std::string& filter)
         }
         if (patterns.isEmpty())
             patterns.append(QStringLiteral("*"));
-        result.append(FromUtf8(parts[i]) + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')'));
+        const QString name = FromUtf8(parts[i]);
+        result.Filters.append(name + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')'));
+        result.Names.append(name.simplified());
     }
     return result;
+}
+
+// 1-based; 0 when the dialog reports a filter that is not ours. Depending on
+// HideNameFilterDetails Qt reports either the full filter or the shown name.
+int FilterIndexOf(const TNameFilters& filters, const QString& selected)
+{
+    auto index = filters.Filters.indexOf(selected);
+    if (index < 0)
+        index = filters.Names.indexOf(selected.simplified());
+    return static_cast<int>(index) + 1;
 }
 
 class TQtDialogProvider : public TDialogProvider {
@@ -207,11 +224,12 @@ TOpenDialogResult TQtDialogProvider::OpenFiles(const TOpenDialogRequest& request
         dialog.setFileMode(QFileDialog::ExistingFiles);
     else
         dialog.setFileMode(request.FileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    const QStringList filters = NameFilters(request.Filter);
-    if (!filters.isEmpty()) {
-        dialog.setNameFilters(filters);
-        const int index = request.FilterIndex >= 1 && request.FilterIndex <= filters.size() ? request.FilterIndex : 1;
-        dialog.selectNameFilter(filters.at(index - 1));
+    const TNameFilters filters = NameFilters(request.Filter);
+    if (!filters.Filters.isEmpty()) {
+        dialog.setNameFilters(filters.Filters);
+        const int count = static_cast<int>(filters.Filters.size());
+        const int index = request.FilterIndex >= 1 && request.FilterIndex <= count ? request.FilterIndex : 1;
+        dialog.selectNameFilter(filters.Filters.at(index - 1));
     }
     dialog.setDirectory(request.InitialDir.empty() ? QDir::currentPath() : DecodeName(request.InitialDir));
     if (!request.FileName.empty())
@@ -226,9 +244,8 @@ TOpenDialogResult TQtDialogProvider::OpenFiles(const TOpenDialogRequest& request
     result.Files.reserve(static_cast<std::size_t>(files.size()));
     for (const QString& file : files)
         result.Files.push_back(EncodeName(file));
-    const auto chosen = filters.indexOf(dialog.selectedNameFilter());
-    if (chosen >= 0)
-        result.FilterIndex = static_cast<int>(chosen) + 1;
+    if (const int chosen = FilterIndexOf(filters, dialog.selectedNameFilter()))
+        result.FilterIndex = chosen;
     if (!request.KeepCurrentDir)
         QDir::setCurrent(QFileInfo(files.first()).absolutePath());
     return result;
