@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -119,6 +120,21 @@ std::string Trimmed(const std::string& text)
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+std::vector<std::string> Split(const std::string& text, char separator)
+{
+    std::vector<std::string> parts;
+    std::string::size_type start = 0;
+    for (;;) {
+        const auto end = text.find(separator, start);
+        if (end == std::string::npos) {
+            parts.push_back(text.substr(start));
+            return parts;
+        }
+        parts.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
 struct TNameFilters {
     QStringList Filters; // as Qt takes them
     QStringList Names;   // as the user sees them
@@ -126,33 +142,22 @@ struct TNameFilters {
 
 // "Name|p1;p2|Name|p3" becomes Qt's "Name (p1 p2)", "Name (p3)". The name is
 // shown as written (HideNameFilterDetails strips only the appended group), and
-// "*.*", which means every file where it comes from, becomes "*".
+// "*.*", which means every file where it comes from, becomes "*". A name
+// without its pattern list is ignored.
 TNameFilters NameFilters(const std::string& filter)
 {
-    std::vector<std::string> parts;
-    std::string::size_type start = 0;
-    while (!filter.empty()) {
-        const auto bar = filter.find('|', start);
-        parts.push_back(filter.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
-        if (bar == std::string::npos)
-            break;
-        start = bar + 1;
-    }
     TNameFilters result;
+    if (filter.empty())
+        return result;
+    const std::vector<std::string> parts = Split(filter, '|');
     for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
         QStringList patterns;
-        std::string::size_type from = 0;
-        const std::string& list = parts[i + 1];
-        for (;;) {
-            const auto semicolon = list.find(';', from);
-            std::string pattern = Trimmed(list.substr(from, semicolon == std::string::npos ? std::string::npos : semicolon - from));
+        for (std::string pattern : Split(parts[i + 1], ';')) {
+            pattern = Trimmed(pattern);
             if (pattern == "*.*")
                 pattern = "*";
             if (!pattern.empty() && !patterns.contains(FromUtf8(pattern)))
                 patterns.append(FromUtf8(pattern));
-            if (semicolon == std::string::npos)
-                break;
-            from = semicolon + 1;
         }
         if (patterns.isEmpty())
             patterns.append(QStringLiteral("*"));

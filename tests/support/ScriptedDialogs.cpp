@@ -77,6 +77,8 @@ TScriptedDialogs::TScriptedDialogs() : FPrevious(&Dialogs())
 
 TScriptedDialogs::~TScriptedDialogs()
 {
+    if (&Dialogs() != this)
+        ADD_FAILURE() << "Scripted dialogs destroyed while not the provider in force (nested out of order?)";
     SetDialogProvider(FPrevious);
     if (!ExpectAllAnswersUsed)
         return;

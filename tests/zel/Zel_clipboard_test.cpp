@@ -90,6 +90,18 @@ TEST(Zel_clipboard, DestroyedOrFailingWatchersStayOutOfTheEventLoop)
     EXPECT_TRUE(QTest::qWaitFor([&] { return changes == 2; }, 5000));
     EXPECT_NO_THROW(SettleEvents());
     EXPECT_TRUE(throwing.Active());
+
+    // A handler may switch its own watcher off.
+    throwing.OnChange = [&](TClipboardWatcher& sender) {
+        ++changes;
+        sender.Deactivate();
+    };
+    SetClipboardText("y");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return changes == 3; }, 5000));
+    EXPECT_FALSE(throwing.Active());
+    SetClipboardText("z");
+    SettleEvents();
+    EXPECT_EQ(changes, 3);
 }
 
 TEST(Zel_clipboard, NoClipboardOutsideTheGuiThread)
