@@ -98,10 +98,9 @@ void TCommands::RaiseUnavailable()
 
 void TSettingsHandlers::Add(const std::string& name, TSettingsHandler* handler)
 {
-    const TIniNameEqual equal;
     bool taken = handler == nullptr;
     for (const auto& item : FItems)
-        taken = taken || equal(item.first, name);
+        taken = taken || SameIniName(item.first, name);
     if (taken)
         throw EAppError("The program cannot add the setting handler.");
     FItems.emplace_back(name, handler);

@@ -1,7 +1,9 @@
 #include "Zel_inifiles.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <random>
 #include <system_error>
@@ -58,6 +60,20 @@ std::string OneLine(std::string_view s)
     return result;
 }
 
+std::size_t NameHash(std::string_view name) noexcept
+{
+    std::uint64_t h = 14695981039346656037ull; // FNV-1a over the folded bytes
+    for (const char c : name) {
+        h ^= FoldCase(static_cast<unsigned char>(c));
+        h *= 1099511628211ull;
+    }
+    // FNV's low bits only see the bytes' low bits; the table indexes by them.
+    h ^= h >> 29;
+    h *= 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 32;
+    return static_cast<std::size_t>(h);
+}
+
 bool IsDigit(char c, int base) noexcept
 {
     if (c >= '0' && c <= '9')
@@ -70,14 +86,16 @@ bool ParseInteger(std::string_view s, int& value) noexcept
 {
     s = Trim(s);
     int base = 10;
+    std::size_t first = 0; // the first digit
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
         s.remove_prefix(2);
         base = 16;
     } else if (!s.empty() && s[0] == '+') {
-        s.remove_prefix(1);
+        s.remove_prefix(1); // from_chars knows no "+"
+    } else if (!s.empty() && s[0] == '-') {
+        first = 1;
     }
-    // from_chars takes a leading "-" in any base; only a decimal may have one.
-    const std::size_t first = (base == 10 && !s.empty() && s[0] == '-') ? 1 : 0;
+    // from_chars would take a "-" after "0x" or "+".
     if (s.size() <= first || !IsDigit(s[first], base))
         return false;
     int result = 0;
@@ -88,38 +106,65 @@ bool ParseInteger(std::string_view s, int& value) noexcept
     return true;
 }
 
+// Closes a descriptor on every way out.
+class TFileDescriptor {
+public:
+    explicit TFileDescriptor(int fd) noexcept : FFd(fd) {}
+    TFileDescriptor(const TFileDescriptor&) = delete;
+    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+    ~TFileDescriptor()
+    {
+        if (FFd >= 0)
+            ::close(FFd);
+    }
+    int Get() const noexcept { return FFd; }
+    // Closes now, reporting the result: close can report a failed delayed write.
+    bool Close() noexcept
+    {
+        const int fd = std::exchange(FFd, -1);
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int FFd;
+};
+
+// A temporary file that is removed unless it was renamed into place.
+struct TTemporaryFile {
+    std::string Path;
+    bool Renamed = false;
+    ~TTemporaryFile()
+    {
+        if (!Path.empty() && !Renamed)
+            ::unlink(Path.c_str());
+    }
+};
+
 // Reads the whole file. False when it does not exist; throws when it exists
 // but cannot be read (a directory or a FIFO counts as unreadable).
 bool ReadWholeFile(const std::string& fileName, std::string& content)
 {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
+    const TFileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (fd.Get() < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return false;
         throw EIniFileError(ReadErrorMessage);
     }
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (ok) {
-        content.clear();
-        content.reserve(static_cast<std::size_t>(st.st_size));
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n > 0) {
-                content.append(buffer, static_cast<std::size_t>(n));
-            } else if (n == 0) {
-                break;
-            } else if (errno != EINTR) {
-                ok = false;
-                break;
-            }
-        }
-    }
-    ::close(fd);
-    if (!ok)
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
         throw EIniFileError(ReadErrorMessage);
-    return true;
+    content.clear();
+    content.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        if (n > 0)
+            content.append(buffer, static_cast<std::size_t>(n));
+        else if (n == 0)
+            return true;
+        else if (errno != EINTR)
+            throw EIniFileError(ReadErrorMessage);
+    }
 }
 
 bool WriteAll(int fd, const std::string& data) noexcept
@@ -165,17 +210,7 @@ void SyncDirectory(const std::string& dir) noexcept
 
 } // namespace
 
-std::size_t TIniNameHash::operator()(std::string_view name) const noexcept
-{
-    std::size_t h = 14695981039346656037ull; // FNV-1a
-    for (const char c : name) {
-        h ^= FoldCase(static_cast<unsigned char>(c));
-        h *= 1099511628211ull;
-    }
-    return h;
-}
-
-bool TIniNameEqual::operator()(std::string_view a, std::string_view b) const noexcept
+bool SameIniName(std::string_view a, std::string_view b) noexcept
 {
     if (a.size() != b.size())
         return false;
@@ -199,21 +234,78 @@ TMemIniFile::TMemIniFile(std::string fileName) : FFileName(std::move(fileName))
 
 TMemIniFile::~TMemIniFile() = default;
 
+template <typename TNameAt>
+std::size_t TMemIniFile::TNameTable::Find(std::string_view name, std::size_t hash, TNameAt nameAt) const
+{
+    if (FSlots.empty())
+        return std::string::npos;
+    const std::size_t mask = FSlots.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const TSlot& slot = FSlots[i];
+        if (slot.Index == std::string::npos)
+            return std::string::npos;
+        if (slot.Hash == hash && SameIniName(nameAt(slot.Index), name))
+            return slot.Index;
+    }
+}
+
+template <typename TNameAt>
+void TMemIniFile::TNameTable::Insert(std::size_t hash, std::size_t index, TNameAt nameAt)
+{
+    if (Find(nameAt(index), hash, nameAt) != std::string::npos)
+        return;
+    // At most half full, so probe runs stay short.
+    if ((FCount + 1) * 2 > FSlots.size())
+        Grow();
+    const std::size_t mask = FSlots.size() - 1;
+    std::size_t i = hash & mask;
+    while (FSlots[i].Index != std::string::npos)
+        i = (i + 1) & mask;
+    FSlots[i] = TSlot{hash, index};
+    ++FCount;
+}
+
+void TMemIniFile::TNameTable::Grow()
+{
+    std::vector<TSlot> old(std::max<std::size_t>(16, FSlots.size() * 2), TSlot{0, std::string::npos});
+    old.swap(FSlots);
+    const std::size_t mask = FSlots.size() - 1;
+    for (const TSlot& slot : old)
+        if (slot.Index != std::string::npos) {
+            std::size_t i = slot.Hash & mask;
+            while (FSlots[i].Index != std::string::npos)
+                i = (i + 1) & mask;
+            FSlots[i] = slot;
+        }
+}
+
+void TMemIniFile::TNameTable::Clear() noexcept
+{
+    FSlots.clear();
+    FCount = 0;
+}
+
+std::size_t TMemIniFile::SectionIndex(std::string_view section) const
+{
+    return FSectionIndex.Find(section, NameHash(section),
+                              [this](std::size_t at) -> std::string_view { return FSections[at].Name; });
+}
+
 const TMemIniFile::TSection* TMemIniFile::FindSection(std::string_view section) const
 {
-    const auto it = FSectionIndex.find(section);
-    return it == FSectionIndex.end() ? nullptr : &FSections[it->second];
+    const std::size_t i = SectionIndex(section);
+    return i == std::string::npos ? nullptr : &FSections[i];
 }
 
 const TMemIniFile::TLine* TMemIniFile::FindLine(const TSection& section, std::string_view ident)
 {
     if (section.KeyIndex) {
-        const auto it = section.KeyIndex->find(ident);
-        return it == section.KeyIndex->end() ? nullptr : &section.Lines[it->second];
+        const std::size_t i = section.KeyIndex->Find(ident, NameHash(ident),
+                                                     [&section](std::size_t at) { return section.Lines[at].Key(); });
+        return i == std::string::npos ? nullptr : &section.Lines[i];
     }
-    const TIniNameEqual equal;
     for (const TLine& line : section.Lines)
-        if (line.Eq != std::string::npos && equal(line.Key(), ident))
+        if (line.Eq != std::string::npos && SameIniName(line.Key(), ident))
             return &line;
     return nullptr;
 }
@@ -221,22 +313,24 @@ const TMemIniFile::TLine* TMemIniFile::FindLine(const TSection& section, std::st
 TMemIniFile::TSection& TMemIniFile::AddSection(std::string name)
 {
     FSections.push_back(TSection{std::move(name), {}, nullptr});
-    // A repeated name keeps pointing at its first section.
-    FSectionIndex.try_emplace(FSections.back().Name, FSections.size() - 1);
+    const std::size_t hash = NameHash(FSections.back().Name);
+    FSectionIndex.Insert(hash, FSections.size() - 1,
+                         [this](std::size_t at) -> std::string_view { return FSections[at].Name; });
     return FSections.back();
 }
 
 void TMemIniFile::AddLine(TSection& section, std::string text, std::size_t eq)
 {
     section.Lines.push_back(TLine{std::move(text), eq});
+    const auto keyAt = [&section](std::size_t at) { return section.Lines[at].Key(); };
     if (section.KeyIndex) {
         if (eq != std::string::npos)
-            section.KeyIndex->try_emplace(std::string(section.Lines.back().Key()), section.Lines.size() - 1);
+            section.KeyIndex->Insert(NameHash(section.Lines.back().Key()), section.Lines.size() - 1, keyAt);
     } else if (section.Lines.size() > KeyIndexThreshold) {
-        section.KeyIndex = std::make_unique<TNameIndex>();
+        section.KeyIndex = std::make_unique<TNameTable>();
         for (std::size_t i = 0; i < section.Lines.size(); ++i)
             if (section.Lines[i].Eq != std::string::npos)
-                section.KeyIndex->try_emplace(std::string(section.Lines[i].Key()), i);
+                section.KeyIndex->Insert(NameHash(section.Lines[i].Key()), i, keyAt);
     }
 }
 
@@ -277,11 +371,8 @@ void TMemIniFile::WriteString(std::string_view section, std::string_view ident, 
     std::string text = key + '=' + OneLine(value);
     const std::size_t eq = key.size();
 
-    TSection* s = nullptr;
-    if (const auto it = FSectionIndex.find(name); it != FSectionIndex.end())
-        s = &FSections[it->second];
-    else
-        s = &AddSection(std::move(name));
+    const std::size_t i = SectionIndex(name);
+    TSection* s = i == std::string::npos ? &AddSection(std::move(name)) : &FSections[i];
 
     if (const TLine* found = FindLine(*s, key)) {
         // The key keeps its place; the writer's spelling of it wins.
@@ -306,7 +397,7 @@ void TMemIniFile::WriteBool(std::string_view section, std::string_view ident, bo
 void TMemIniFile::Clear()
 {
     FSections.clear();
-    FSectionIndex.clear();
+    FSectionIndex.Clear();
 }
 
 void TMemIniFile::SetText(std::string_view text)
@@ -384,35 +475,33 @@ void TMemIniFile::UpdateFile() const
     struct stat old {};
     const bool hadFile = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
 
-    std::string temp;
-    int fd = -1;
-    std::random_device random;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    TTemporaryFile temp;
+    int opened = -1;
+    std::random_device entropy;
+    for (int attempt = 0; attempt < 100 && opened < 0; ++attempt) {
         char suffix[16];
-        const auto r = std::to_chars(suffix, suffix + sizeof suffix, random(), 16);
-        temp = (dir == "/" ? std::string() : dir) + "/." + base + '.' + std::string(suffix, r.ptr) + ".tmp";
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-        if (fd < 0 && errno != EEXIST)
+        const auto r = std::to_chars(suffix, suffix + sizeof suffix, entropy(), 16);
+        const std::string name =
+            (dir == "/" ? std::string() : dir) + "/." + base + '.' + std::string(suffix, r.ptr) + ".tmp";
+        opened = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        if (opened >= 0)
+            temp.Path = name;
+        else if (errno != EEXIST)
             break;
     }
-    if (fd < 0)
+    TFileDescriptor fd(opened);
+    if (fd.Get() < 0)
         throw EIniFileError(WriteErrorMessage);
 
     if (hadFile)
-        (void)::fchmod(fd, old.st_mode & 0777);
+        (void)::fchmod(fd.Get(), old.st_mode & 0777);
     if (WriteHook())
-        WriteHook()(fd);
+        WriteHook()(fd.Get());
 
-    bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
-    // close() can report a failed delayed write.
-    if (::close(fd) != 0)
-        ok = false;
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0)
-        ok = false;
-    if (!ok) {
-        ::unlink(temp.c_str());
+    const bool written = WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0;
+    if (!fd.Close() || !written || ::rename(temp.Path.c_str(), target.c_str()) != 0)
         throw EIniFileError(WriteErrorMessage);
-    }
+    temp.Renamed = true;
     SyncDirectory(dir);
 }
 

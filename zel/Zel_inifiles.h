@@ -9,7 +9,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 class EIniFileError : public Exception {
@@ -17,16 +16,8 @@ public:
     using Exception::Exception;
 };
 
-// Hashing and equality of section and key names, ignoring ASCII letter case.
-// Transparent, so lookups by string_view need no folded copy.
-struct TIniNameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view name) const noexcept;
-};
-struct TIniNameEqual {
-    using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const noexcept;
-};
+// Section and key names are equal when they match ignoring ASCII letter case.
+bool SameIniName(std::string_view a, std::string_view b) noexcept;
 
 class TMemIniFile {
 public:
@@ -73,14 +64,34 @@ private:
         std::size_t Eq;    // position of "=", npos when there is none
         std::string_view Key() const noexcept;
     };
-    using TNameIndex = std::unordered_map<std::string, std::size_t, TIniNameHash, TIniNameEqual>;
+    // Open-addressing index from a name's hash to the position of the first
+    // item of that name; the names themselves stay with their items.
+    class TNameTable {
+    public:
+        template <typename TNameAt>
+        std::size_t Find(std::string_view name, std::size_t hash, TNameAt nameAt) const;
+        // Keeps an existing entry of the same name: the first one wins.
+        template <typename TNameAt>
+        void Insert(std::size_t hash, std::size_t index, TNameAt nameAt);
+        void Clear() noexcept;
+
+    private:
+        struct TSlot {
+            std::size_t Hash;
+            std::size_t Index; // npos: empty
+        };
+        void Grow();
+        std::vector<TSlot> FSlots;
+        std::size_t FCount = 0;
+    };
     struct TSection {
         std::string Name;
         std::vector<TLine> Lines;
         // Built once a section grows large, so key lookups stay cheap.
-        std::unique_ptr<TNameIndex> KeyIndex;
+        std::unique_ptr<TNameTable> KeyIndex;
     };
 
+    std::size_t SectionIndex(std::string_view section) const; // npos when missing
     const TSection* FindSection(std::string_view section) const;
     static const TLine* FindLine(const TSection& section, std::string_view ident);
     TSection& AddSection(std::string name);
@@ -88,7 +99,7 @@ private:
 
     std::string FFileName;
     std::vector<TSection> FSections;
-    TNameIndex FSectionIndex; // folded name -> first section of that name
+    TNameTable FSectionIndex;
 };
 
 // Called with the temporary file's descriptor right after UpdateFile opened it;
