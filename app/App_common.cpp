@@ -1,6 +1,7 @@
 #include "App_common.h"
 
 #include "Zel_dialogs.h"
+#include "Zel_files.h"
 #include "Zel_inifiles.h"
 #include "Zel_locations.h"
 
@@ -23,12 +24,6 @@ std::string& SettingsPathOverride()
 {
     static std::string path;
     return path;
-}
-
-std::string DirectoryOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
 }
 
 } // namespace
@@ -143,7 +138,7 @@ void TSettingsHandlers::Save()
     }
     // The configuration directory may not exist yet; a failure here surfaces
     // as the write error below.
-    if (const std::string dir = DirectoryOf(path); !dir.empty())
+    if (const std::string dir = ExtractFileDir(path); !dir.empty())
         ForceDirectories(dir);
     ini.UpdateFile();
 }

@@ -1,5 +1,7 @@
 #include "Zel_inifiles.h"
 
+#include "TempDirectory.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -19,36 +21,22 @@ namespace fs = std::filesystem;
 
 const uid_t Nobody = 65534;
 
-// A fresh directory, removed with everything in it.
-class TTempDir {
+// A temporary directory that an unprivileged file-system identity may use.
+class TTempDir : public TTempDirectory {
 public:
     TTempDir()
     {
-        char name[] = "/tmp/dorvane-ini-XXXXXX";
-        FPath = ::mkdtemp(name);
-        // Lets an unprivileged file-system identity work in it (see TUnprivileged).
         if (::geteuid() == 0) {
-            EXPECT_EQ(::chown(FPath.c_str(), Nobody, Nobody), 0);
+            EXPECT_EQ(::chown(Path().c_str(), Nobody, Nobody), 0);
         }
     }
-    ~TTempDir()
-    {
-        ::chmod(FPath.c_str(), 0700);
-        std::error_code ec;
-        fs::remove_all(FPath, ec);
-    }
-    std::string operator/(const std::string& name) const { return FPath + "/" + name; }
-    const std::string& Path() const { return FPath; }
     std::set<std::string> Names() const
     {
         std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(FPath))
+        for (const auto& entry : fs::directory_iterator(Path()))
             names.insert(entry.path().filename().string());
         return names;
     }
-
-private:
-    std::string FPath;
 };
 
 // Root ignores permission bits; file access as "nobody" makes them count.
@@ -73,11 +61,6 @@ public:
 private:
     bool FActive;
 };
-
-void WriteFile(const std::string& path, const std::string& content)
-{
-    std::ofstream(path, std::ios::binary) << content;
-}
 
 std::string ReadFile(const std::string& path)
 {
@@ -127,16 +110,14 @@ TEST(Zel_inifiles, ReadingFollowsTheLineRules)
                              "[SYSTEM]\r\n"
                              "Shadowed=1\r\n"
                              "\r\n");
-}
 
-TEST(Zel_inifiles, HeadersNeedBothBrackets)
-{
-    TMemIniFile ini("");
-    ini.SetText("\xEF\xBB\xBF[First]\nk=1\n[unclosed\nk=2\n[]\nk=3\n[ Spaced Name ]\nk=4\n");
-    EXPECT_EQ(ini.ReadInteger("First", "k", 0), 1) << "byte order mark skipped";
-    EXPECT_EQ(ini.ReadString("First", "[unclosed", "d"), "d");
-    EXPECT_EQ(ini.ReadInteger("", "k", 0), 3);
-    EXPECT_EQ(ini.ReadInteger("spaced name", "k", 0), 4);
+    // Headers need both brackets; a byte order mark is skipped.
+    TMemIniFile headers("");
+    headers.SetText("\xEF\xBB\xBF[First]\nk=1\n[unclosed\nk=2\n[]\nk=3\n[ Spaced Name ]\nk=4\n");
+    EXPECT_EQ(headers.ReadInteger("First", "k", 0), 1) << "byte order mark skipped";
+    EXPECT_EQ(headers.ReadString("First", "[unclosed", "d"), "d");
+    EXPECT_EQ(headers.ReadInteger("", "k", 0), 3);
+    EXPECT_EQ(headers.ReadInteger("spaced name", "k", 0), 4);
 }
 
 TEST(Zel_inifiles, IntegersAndBooleans)
@@ -221,7 +202,7 @@ TEST(Zel_inifiles, FileIsReadWhenItExists)
     EXPECT_EQ(missing.GetText(), "");
     EXPECT_EQ(missing.FileName(), dir / "Settings.ini");
 
-    WriteFile(dir / "Settings.ini", "[System]\r\nCurrentDirectory=\"/x\"\r\n");
+    dir.WriteFile("Settings.ini", "[System]\r\nCurrentDirectory=\"/x\"\r\n");
     TMemIniFile present(dir / "Settings.ini");
     EXPECT_EQ(present.ReadString("System", "CurrentDirectory", ""), "\"/x\"");
 
@@ -233,7 +214,7 @@ TEST(Zel_inifiles, FileIsReadWhenItExists)
     } catch (const EIniFileError& e) {
         EXPECT_EQ(e.Message(), "The program could not read the settings file.");
     }
-    WriteFile(dir / "Locked.ini", "[A]\r\n");
+    dir.WriteFile("Locked.ini", "[A]\r\n");
     ::chmod((dir / "Locked.ini").c_str(), 0);
     TUnprivileged unprivileged;
     EXPECT_THROW(TMemIniFile(dir / "Locked.ini"), EIniFileError);
@@ -243,7 +224,7 @@ TEST(Zel_inifiles, UpdateFileReplacesTheFile)
 {
     TTempDir dir;
     const std::string path = dir / "Settings.ini";
-    WriteFile(path, "[Old]\r\nk=v\r\n");
+    dir.WriteFile("Settings.ini", "[Old]\r\nk=v\r\n");
     ::chmod(path.c_str(), 0640);
 
     TMemIniFile ini(path);
@@ -258,7 +239,7 @@ TEST(Zel_inifiles, UpdateFileReplacesTheFile)
 
     // A symbolic link stays a link; its target gets the content.
     fs::create_directory(dir / "real");
-    WriteFile(dir / "real/target.ini", "old");
+    dir.WriteFile("real/target.ini", "old");
     fs::create_symlink("real/target.ini", dir / "Linked.ini");
     TMemIniFile linked(dir / "Linked.ini");
     linked.SetText("[L]\nk=1\n");
@@ -282,7 +263,7 @@ TEST(Zel_inifiles, FailedSaveLeavesTheOldFileAlone)
 
     {   // A directory that cannot take a new file.
         TTempDir dir;
-        WriteFile(dir / "Settings.ini", old);
+        dir.WriteFile("Settings.ini", old);
         ::chmod(dir.Path().c_str(), 0555);
         {
             TUnprivileged unprivileged;
@@ -295,7 +276,7 @@ TEST(Zel_inifiles, FailedSaveLeavesTheOldFileAlone)
     }
     {   // The device fills up while writing.
         TTempDir dir;
-        WriteFile(dir / "Settings.ini", old);
+        dir.WriteFile("Settings.ini", old);
         SetIniFileWriteHookForTesting([](int fd) {
             const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
             ASSERT_GE(full, 0);
@@ -323,7 +304,7 @@ TEST(Zel_inifiles, ReadOnlyFileInWritableDirectoryIsReplaced)
     // its read-only mode afterwards.
     TTempDir dir;
     const std::string path = dir / "Settings.ini";
-    WriteFile(path, "[Old]\r\n");
+    dir.WriteFile("Settings.ini", "[Old]\r\n");
     ::chmod(path.c_str(), 0444);
     TUnprivileged unprivileged;
     TMemIniFile ini(path);
