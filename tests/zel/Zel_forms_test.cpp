@@ -1,0 +1,168 @@
+#include "Zel_forms.h"
+
+#include <QCoreApplication>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+void RunPostedEvents()
+{
+    QCoreApplication::sendPostedEvents();
+}
+
+QRect ToQRect(const TRect& r)
+{
+    return QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+}
+
+} // namespace
+
+TEST(Zel_forms, RequestsBeforeTheLoopRunsCoalesceIntoOneUpdate)
+{
+    TUpdateNotifier notifier;
+    int updates = 0;
+    notifier.OnUpdate = [&](TUpdateNotifier& sender) {
+        EXPECT_EQ(&sender, &notifier);
+        EXPECT_FALSE(sender.Pending()); // cleared before the update runs
+        ++updates;
+    };
+    notifier.RequestUpdate();
+    notifier.RequestUpdate();
+    notifier.RequestUpdate();
+    EXPECT_EQ(updates, 0); // posting does not run anything
+    RunPostedEvents();
+    EXPECT_EQ(updates, 1);
+    RunPostedEvents();
+    EXPECT_EQ(updates, 1);
+
+    // An update that requests again schedules exactly one more.
+    int chained = 0;
+    notifier.OnUpdate = [&](TUpdateNotifier& sender) {
+        if (++chained == 1) {
+            sender.RequestUpdate();
+            sender.RequestUpdate();
+        }
+    };
+    notifier.RequestUpdate();
+    RunPostedEvents();
+    RunPostedEvents();
+    EXPECT_EQ(chained, 2);
+    EXPECT_FALSE(notifier.Pending());
+
+    // Without a handler an update does nothing, and a throwing handler does
+    // not escape into the event loop.
+    notifier.OnUpdate = nullptr;
+    notifier.RequestUpdate();
+    RunPostedEvents();
+    notifier.OnUpdate = [](TUpdateNotifier&) { throw EInvalidOperation("boom"); };
+    notifier.RequestUpdate();
+    EXPECT_NO_THROW(RunPostedEvents());
+    EXPECT_FALSE(notifier.Pending());
+}
+
+TEST(Zel_forms, UpdateNowRunsThePendingUpdateOnceAndAtOnce)
+{
+    TUpdateNotifier notifier;
+    int updates = 0;
+    notifier.OnUpdate = [&](TUpdateNotifier&) { ++updates; };
+    notifier.RequestUpdate();
+    notifier.UpdateNow();
+    EXPECT_EQ(updates, 1);
+    RunPostedEvents();
+    EXPECT_EQ(updates, 1);
+
+    notifier.UpdateNow(); // nothing pending before: runs all the same
+    EXPECT_EQ(updates, 2);
+    RunPostedEvents();
+    EXPECT_EQ(updates, 2);
+
+    // A request still queued when the notifier goes is discarded with it.
+    auto doomed = std::make_unique<TUpdateNotifier>();
+    bool ran = false;
+    doomed->OnUpdate = [&](TUpdateNotifier&) { ran = true; };
+    doomed->RequestUpdate();
+    doomed.reset();
+    RunPostedEvents();
+    EXPECT_FALSE(ran);
+}
+
+TEST(Zel_forms, NormalBoundsRoundTripExactly)
+{
+    QWidget form;
+    form.setGeometry(40, 50, 320, 240);
+    EXPECT_EQ(GetFormNormalBounds(form), (TRect{40, 50, 360, 290}));
+    const TWindowPlacement placement = GetFormPlacement(form);
+    EXPECT_EQ(placement.Length, 44u);
+    EXPECT_EQ(placement.ShowCmd, swShowNormal);
+
+    SetFormNormalBounds(form, TRect{61, 72, 461, 372});
+    EXPECT_EQ(form.geometry(), QRect(61, 72, 400, 300));
+    EXPECT_EQ(GetFormNormalBounds(form), (TRect{61, 72, 461, 372}));
+
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    EXPECT_EQ(GetFormNormalBounds(form), (TRect{61, 72, 461, 372}));
+
+    // Saved while maximized: the restored rectangle, not the maximized one.
+    form.showMaximized();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.isMaximized() && form.geometry().width() != 400; }));
+    EXPECT_EQ(GetFormPlacement(form).ShowCmd, swShowMaximized);
+    EXPECT_EQ(GetFormNormalBounds(form), (TRect{61, 72, 461, 372}));
+
+    // Set while maximized: the window stays maximized and returns to the new rectangle.
+    SetFormNormalBounds(form, TRect{15, 25, 315, 225});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.isMaximized() && form.geometry().width() != 300; }));
+    EXPECT_EQ(GetFormNormalBounds(form), (TRect{15, 25, 315, 225}));
+    form.showNormal();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.isMaximized() && form.geometry() == QRect(15, 25, 300, 200); }));
+    EXPECT_EQ(GetFormNormalBounds(form), (TRect{15, 25, 315, 225}));
+
+    // A window that is to open maximized keeps its restored rectangle too.
+    QWidget next;
+    next.setWindowState(Qt::WindowMaximized);
+    SetFormNormalBounds(next, TRect{15, 25, 315, 225});
+    EXPECT_TRUE(next.windowState() & Qt::WindowMaximized);
+    EXPECT_EQ(ToQRect(GetFormNormalBounds(next)), QRect(15, 25, 300, 200));
+    next.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&next));
+    next.showNormal();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return next.geometry() == QRect(15, 25, 300, 200); }));
+}
+
+TEST(Zel_forms, PlacementFailuresAndOddRectangles)
+{
+    QWidget form;
+    QWidget* child = new QWidget(&form);
+    try {
+        GetFormPlacement(*child);
+        FAIL() << "no exception";
+    } catch (const EInvalidOperation& e) {
+        EXPECT_EQ(e.Message(), "The program could not get the placement of the form.");
+    }
+    try {
+        SetFormNormalBounds(*child, TRect{0, 0, 10, 10});
+        FAIL() << "no exception";
+    } catch (const EInvalidOperation& e) {
+        EXPECT_EQ(e.Message(), "The program could not get the placement of the form.");
+    }
+    TWindowPlacement placement = GetFormPlacement(form);
+    placement.Length = 40;
+    try {
+        SetFormPlacement(form, placement);
+        FAIL() << "no exception";
+    } catch (const EInvalidOperation& e) {
+        EXPECT_EQ(e.Message(), "The program could not set the placement of the form.");
+    }
+
+    // Hand-edited values are applied as they are, without overflow, and an
+    // inverted rectangle leaves a window that still exists on screen.
+    SetFormNormalBounds(form, TRect{-5000, 20, 2147483647, 10});
+    EXPECT_EQ(form.geometry().left(), -5000);
+    EXPECT_GE(form.geometry().width(), 1);
+    EXPECT_GE(form.geometry().height(), 1);
+}

@@ -1,0 +1,219 @@
+#include "Zel_forms.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QWidget>
+#include <QWindow>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+namespace {
+
+const char* const GetPlacementErrorMessage = "The program could not get the placement of the form.";
+const char* const SetPlacementErrorMessage = "The program could not set the placement of the form.";
+const char* const TrackerName = "ZelPlacementTracker";
+
+constexpr Qt::WindowStates SpecialStates = Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+
+// Qt's own normalGeometry() is not reliable once the window system has had a
+// say: when the resize to the maximized size arrives before the state change,
+// and after the transient states a window manager reports, it returns the
+// maximized rectangle. So the form's recent geometries in the normal state are
+// kept here, and the newest whose size differs from the maximized one is the
+// normal rectangle.
+class TPlacementTracker final : public QObject {
+public:
+    explicit TPlacementTracker(QWidget& form) : QObject(&form), FForm(form)
+    {
+        setObjectName(QString::fromLatin1(TrackerName));
+        Record();
+        form.installEventFilter(this);
+    }
+
+    static TPlacementTracker& Of(QWidget& form)
+    {
+        if (auto* tracker = form.findChild<TPlacementTracker*>(QString::fromLatin1(TrackerName), Qt::FindDirectChildrenOnly))
+            return *tracker;
+        return *new TPlacementTracker(form); // owned by the form as Qt parent
+    }
+
+    QRect NormalGeometry() const
+    {
+        if (!(FForm.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+            return FForm.geometry();
+        const QSize current = FForm.geometry().size();
+        for (std::size_t i = 0; i < FCount; ++i) {
+            const QRect& candidate = FHistory[(FNext + FHistory.size() - 1 - i) % FHistory.size()];
+            if (candidate.size() != current)
+                return candidate;
+        }
+        return FForm.normalGeometry();
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == &FForm && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+            Record();
+        return false;
+    }
+
+private:
+    void Record()
+    {
+        if (FForm.windowState() & SpecialStates)
+            return;
+        const QRect geometry = FForm.geometry();
+        if (FCount > 0 && FHistory[(FNext + FHistory.size() - 1) % FHistory.size()] == geometry)
+            return;
+        FHistory[FNext] = geometry;
+        FNext = (FNext + 1) % FHistory.size();
+        FCount = std::min(FCount + 1, FHistory.size());
+    }
+
+    QWidget& FForm;
+    std::array<QRect, 4> FHistory;
+    std::size_t FNext = 0;
+    std::size_t FCount = 0;
+};
+
+int ClampToInt(std::int64_t value)
+{
+    return static_cast<int>(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+TRect ToRect(const QRect& rect)
+{
+    return TRect{rect.x(), rect.y(), ClampToInt(std::int64_t(rect.x()) + rect.width()),
+        ClampToInt(std::int64_t(rect.y()) + rect.height())};
+}
+
+QRect ToQRect(const TRect& rect)
+{
+    // At least one pixel: Qt hides a window of size zero instead of showing it small.
+    const auto extent = [](int from, int to) {
+        return static_cast<int>(std::clamp<std::int64_t>(std::int64_t(to) - from, 1, QWIDGETSIZE_MAX));
+    };
+    return QRect(rect.Left, rect.Top, extent(rect.Left, rect.Right), extent(rect.Top, rect.Bottom));
+}
+
+// Delivers the notifier's posted event; destroying it discards one still queued.
+class TUpdateReceiver final : public QObject {
+public:
+    explicit TUpdateReceiver(TUpdateNotifier& owner) : FOwner(owner) {}
+
+    static QEvent::Type EventType()
+    {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+
+    bool event(QEvent* event) override
+    {
+        if (event->type() != EventType())
+            return QObject::event(event);
+        try {
+            FOwner.HandlePendingUpdate();
+        } catch (...) {
+            // The update handler reports its own errors; nothing may cross the event loop.
+        }
+        return true;
+    }
+
+private:
+    TUpdateNotifier& FOwner;
+};
+
+} // namespace
+
+TWindowPlacement GetFormPlacement(QWidget& form)
+{
+    if (!form.isWindow())
+        throw EInvalidOperation(GetPlacementErrorMessage);
+    const TPlacementTracker& tracker = TPlacementTracker::Of(form);
+    TWindowPlacement placement;
+    const Qt::WindowStates state = form.windowState();
+    if (state & Qt::WindowMinimized)
+        placement.ShowCmd = swShowMinimized;
+    else if (state & (Qt::WindowMaximized | Qt::WindowFullScreen))
+        placement.ShowCmd = swShowMaximized;
+    else
+        placement.ShowCmd = swShowNormal;
+    placement.NormalPosition = ToRect(tracker.NormalGeometry());
+    return placement;
+}
+
+void SetFormPlacement(QWidget& form, const TWindowPlacement& placement)
+{
+    if (!form.isWindow() || placement.Length != WindowPlacementLength)
+        throw EInvalidOperation(SetPlacementErrorMessage);
+    TPlacementTracker::Of(form);
+    const Qt::WindowStates current = form.windowState();
+    Qt::WindowStates target = current & ~SpecialStates;
+    if (placement.ShowCmd == swShowMaximized)
+        target |= (current & (Qt::WindowMaximized | Qt::WindowFullScreen)) ? current & (Qt::WindowMaximized | Qt::WindowFullScreen)
+                                                                           : Qt::WindowStates(Qt::WindowMaximized);
+    else if (placement.ShowCmd == swShowMinimized)
+        target |= Qt::WindowMinimized | (current & Qt::WindowMaximized);
+
+    // The normal rectangle can only be set in the normal state; leaving it
+    // for a moment also makes Qt remember the rectangle for the way back.
+    const QRect normal = ToQRect(placement.NormalPosition);
+    if (current & SpecialStates)
+        form.setWindowState(current & ~SpecialStates);
+    form.setGeometry(normal);
+    // A hidden window's platform side keeps its own rectangle for the way
+    // back from maximized; it learns the new one only through its QWindow.
+    if ((current & SpecialStates) && !form.isVisible())
+        if (QWindow* window = form.windowHandle())
+            window->setGeometry(normal);
+    if (form.windowState() != target)
+        form.setWindowState(target);
+}
+
+TRect GetFormNormalBounds(QWidget& form)
+{
+    return GetFormPlacement(form).NormalPosition;
+}
+
+void SetFormNormalBounds(QWidget& form, const TRect& bounds)
+{
+    TWindowPlacement placement = GetFormPlacement(form);
+    placement.NormalPosition = bounds;
+    SetFormPlacement(form, placement);
+}
+
+// TUpdateNotifier ------------------------------------------------------------
+
+TUpdateNotifier::TUpdateNotifier() : FReceiver(std::make_unique<TUpdateReceiver>(*this)) {}
+
+TUpdateNotifier::~TUpdateNotifier() = default;
+
+void TUpdateNotifier::DoUpdate()
+{
+    if (OnUpdate)
+        OnUpdate(*this);
+}
+
+void TUpdateNotifier::RequestUpdate()
+{
+    if (FPending)
+        return;
+    QCoreApplication::postEvent(FReceiver.get(), new QEvent(TUpdateReceiver::EventType()));
+    FPending = true;
+}
+
+void TUpdateNotifier::HandlePendingUpdate()
+{
+    if (!FPending)
+        return;
+    FPending = false;
+    DoUpdate();
+}
+
+void TUpdateNotifier::UpdateNow()
+{
+    RequestUpdate();
+    HandlePendingUpdate();
+}

@@ -1,0 +1,83 @@
+#pragma once
+// A top-level window's placement (its normal, restored rectangle) and the
+// update notifier that coalesces refresh requests into one posted event.
+
+#include "Zel_autopointers.h"
+#include "Zel_base.h"
+
+#include <functional>
+
+class QObject;
+class QWidget;
+
+struct TPoint {
+    int X = 0;
+    int Y = 0;
+    bool operator==(const TPoint&) const = default;
+};
+
+struct TRect {
+    int Left = 0;
+    int Top = 0;
+    int Right = 0;
+    int Bottom = 0;
+    bool operator==(const TRect&) const = default;
+};
+
+// ShowCmd values of a placement record.
+constexpr unsigned swShowNormal = 1;
+constexpr unsigned swShowMinimized = 2;
+constexpr unsigned swShowMaximized = 3;
+
+constexpr unsigned WindowPlacementLength = 44;
+
+// The window placement record. Only NormalPosition is used by this program:
+// the client-area rectangle the window has, or returns to, in the normal
+// state, in screen coordinates. A round trip restores it exactly, also for a
+// window that is maximized or minimized.
+struct TWindowPlacement {
+    unsigned Length = WindowPlacementLength;
+    unsigned Flags = 0;
+    unsigned ShowCmd = swShowNormal;
+    TPoint MinPosition{-1, -1};
+    TPoint MaxPosition{-1, -1};
+    TRect NormalPosition;
+};
+
+// Throws EInvalidOperation "The program could not get the placement of the
+// form." unless form is a top-level window.
+TWindowPlacement GetFormPlacement(QWidget& form);
+// Applies the normal rectangle and the show state (normal, minimized,
+// maximized); never shows or hides the window. Throws EInvalidOperation "The
+// program could not set the placement of the form." for a child widget or a
+// record whose Length is not WindowPlacementLength.
+void SetFormPlacement(QWidget& form, const TWindowPlacement& placement);
+TRect GetFormNormalBounds(QWidget& form);
+void SetFormNormalBounds(QWidget& form, const TRect& bounds);
+
+// Any number of RequestUpdate calls before the event loop next runs lead to
+// one OnUpdate.
+class TUpdateNotifier {
+public:
+    TUpdateNotifier();
+    virtual ~TUpdateNotifier();
+    TUpdateNotifier(const TUpdateNotifier&) = delete;
+    TUpdateNotifier& operator=(const TUpdateNotifier&) = delete;
+
+    std::function<void(TUpdateNotifier& Sender)> OnUpdate;
+
+    virtual void DoUpdate();
+    // Posts one wake-up event unless one is pending already; does not wait.
+    virtual void RequestUpdate();
+    // Runs the pending update, if any; the pending flag is cleared first, so
+    // an OnUpdate that requests again schedules exactly one more.
+    virtual void HandlePendingUpdate();
+    // The update runs at once; the event already posted then finds nothing to do.
+    virtual void UpdateNow();
+
+    bool Pending() const noexcept { return FPending; }
+
+private:
+    TAutoPointer<QObject> FReceiver; // gets the posted event; its queue dies with it
+    bool FPending = false;
+};
