@@ -1,0 +1,444 @@
+#include "App_programs.h"
+
+#include "Zel_dialogs.h"
+#include "Zel_files.h"
+#include "Zel_inifiles.h"
+#include "Zel_strings.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QStyle>
+#include <QVariant>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+constexpr char Quote = '"';
+
+// A hand-edited "Count" must not turn into a huge reservation; the list grows
+// as needed past this.
+constexpr int MaxReservedEntries = 1024;
+
+const char* const KeyDisplayName = "DisplayName";
+const char* const KeyFile = "File";
+const char* const KeyDocumentPrefix = "DocumentPrefix";
+const char* const KeyDocumentSuffix = "DocumentSuffix";
+const char* const KeyWorkingDirectory = "WorkingDirectory";
+const char* const KeyShowCommand = "ShowCommand";
+const char* const KeyOpenInterval = "OpenInterval";
+const char* const KeyAutoPause = "AutoPause";
+
+// Icon sources kept for the whole run: every new entry starts with the generic
+// program icon, so it is looked up once, not once per entry. Dropped when the
+// application object goes, while the icon engines can still be released.
+struct TIconSources {
+    std::optional<QIcon> GenericProgramIcon;
+    std::optional<QFileIconProvider> FileIconProvider;
+};
+
+TIconSources& IconSources()
+{
+    static TIconSources sources;
+    static bool cleanupRegistered = false;
+    if (!cleanupRegistered) {
+        qAddPostRoutine([] {
+            sources.GenericProgramIcon.reset();
+            sources.FileIconProvider.reset();
+            cleanupRegistered = false;
+        });
+        cleanupRegistered = true;
+    }
+    return sources;
+}
+
+bool HaveWidgetApplication()
+{
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
+QIcon GenericProgramIcon()
+{
+    if (!HaveWidgetApplication())
+        return QIcon();
+    TIconSources& sources = IconSources();
+    if (!sources.GenericProgramIcon) {
+        QIcon icon = QIcon::fromTheme(QStringLiteral("application-x-executable"));
+        if (icon.isNull()) {
+            if (!sources.FileIconProvider)
+                sources.FileIconProvider.emplace();
+            icon = sources.FileIconProvider->icon(QAbstractFileIconProvider::File);
+        }
+        if (icon.isNull())
+            icon = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
+        sources.GenericProgramIcon = icon;
+    }
+    return *sources.GenericProgramIcon;
+}
+
+// The icon of the file's type in the icon theme, as file managers show it;
+// failing that, whatever the platform gives for the file.
+QIcon FileIcon(const std::string& path)
+{
+    if (!HaveWidgetApplication())
+        return QIcon();
+    const QFileInfo info(QFile::decodeName(QByteArray::fromStdString(path)));
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(info);
+    QIcon icon;
+    if (type.isValid()) {
+        icon = QIcon::fromTheme(type.iconName());
+        if (icon.isNull())
+            icon = QIcon::fromTheme(type.genericIconName());
+    }
+    if (icon.isNull()) {
+        TIconSources& sources = IconSources();
+        if (!sources.FileIconProvider)
+            sources.FileIconProvider.emplace();
+        icon = sources.FileIconProvider->icon(info);
+    }
+    return icon;
+}
+
+// Bytes that the settings file cannot keep inside one value, or that would cut
+// the path short for the system.
+bool HasUnstorableBytes(const std::string& path)
+{
+    return path.find_first_of(std::string("\0\n\r", 3)) != std::string::npos;
+}
+
+std::string ItemSection(const std::string& section, int index)
+{
+    return section + ".Items[" + std::to_string(index) + "]";
+}
+
+// Keeps a widget from repainting while the program changes it.
+class TUpdatesSuspender {
+public:
+    explicit TUpdatesSuspender(QWidget& widget) : FWidget(widget), FWasEnabled(widget.updatesEnabled())
+    {
+        FWidget.setUpdatesEnabled(false);
+    }
+    TUpdatesSuspender(const TUpdatesSuspender&) = delete;
+    TUpdatesSuspender& operator=(const TUpdatesSuspender&) = delete;
+    ~TUpdatesSuspender() { FWidget.setUpdatesEnabled(FWasEnabled); }
+
+private:
+    QWidget& FWidget;
+    bool FWasEnabled;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// TProgramEntry
+
+TProgramEntry::TProgramEntry()
+{
+    UpdateIcon();
+}
+
+TProgramEntry::~TProgramEntry() = default;
+
+void TProgramEntry::Assign(const TProgramEntry& source)
+{
+    if (&source == this)
+        return;
+    FIcon = source.FIcon;
+    FDisplayName = source.FDisplayName;
+    FFile = source.FFile;
+    FDocumentPrefix = source.FDocumentPrefix;
+    FDocumentSuffix = source.FDocumentSuffix;
+    FWorkingDirectory = source.FWorkingDirectory;
+    FShowCommand = source.FShowCommand;
+    FOpenInterval = source.FOpenInterval;
+    FAutoPause = source.FAutoPause;
+}
+
+void TProgramEntry::Load(const TMemIniFile& ini, const std::string& section)
+{
+    try {
+        TAutoPointer<TProgramEntry> fresh = std::make_unique<TProgramEntry>();
+        auto readText = [&](const char* key, const std::string& current) {
+            return DequoteString(ini.ReadString(section, key, QuoteString(current, Quote)), Quote);
+        };
+        fresh->FDisplayName = readText(KeyDisplayName, fresh->FDisplayName);
+        fresh->SetFile(readText(KeyFile, fresh->FFile));
+        fresh->FDocumentPrefix = readText(KeyDocumentPrefix, fresh->FDocumentPrefix);
+        fresh->FDocumentSuffix = readText(KeyDocumentSuffix, fresh->FDocumentSuffix);
+        fresh->FWorkingDirectory = readText(KeyWorkingDirectory, fresh->FWorkingDirectory);
+        fresh->FShowCommand = ini.ReadInteger(section, KeyShowCommand, fresh->FShowCommand);
+        fresh->FOpenInterval = ini.ReadInteger(section, KeyOpenInterval, fresh->FOpenInterval);
+        fresh->FAutoPause = ini.ReadBool(section, KeyAutoPause, fresh->FAutoPause);
+        Assign(*fresh);
+    } catch (const EProgramEntryError& e) {
+        throw EProgramEntryLoadError(e.Message());
+    }
+}
+
+void TProgramEntry::Save(TMemIniFile& ini, const std::string& section) const
+{
+    try {
+        ini.WriteString(section, KeyDisplayName, QuoteString(FDisplayName, Quote));
+        ini.WriteString(section, KeyFile, QuoteString(FFile, Quote));
+        ini.WriteString(section, KeyDocumentPrefix, QuoteString(FDocumentPrefix, Quote));
+        ini.WriteString(section, KeyDocumentSuffix, QuoteString(FDocumentSuffix, Quote));
+        ini.WriteString(section, KeyWorkingDirectory, QuoteString(FWorkingDirectory, Quote));
+        ini.WriteInteger(section, KeyShowCommand, FShowCommand);
+        ini.WriteInteger(section, KeyOpenInterval, FOpenInterval);
+        ini.WriteBool(section, KeyAutoPause, FAutoPause);
+    } catch (const EProgramEntryError& e) {
+        throw EProgramEntrySaveError(e.Message());
+    }
+}
+
+bool TProgramEntry::IsFileBlank() const
+{
+    return FFile.empty();
+}
+
+void TProgramEntry::SetFile(const std::string& path)
+{
+    std::string file;
+    if (!path.empty()) {
+        bool accepted = !HasUnstorableBytes(path);
+        if (accepted) {
+            try {
+                CheckAbsolutePath(path);
+                file = GetLongPath(ExpandFileName(path));
+            } catch (const EFileError&) {
+                accepted = false;
+            }
+        }
+        if (!accepted)
+            throw EProgramEntryError("The program cannot accept the path \"" + path + "\".");
+    }
+    if (file == FFile)
+        return;
+    FFile = std::move(file);
+    UpdateIcon();
+}
+
+void TProgramEntry::UpdateIcon()
+{
+    FIcon = IsFileBlank() ? GenericProgramIcon() : FileIcon(FFile);
+}
+
+// ---------------------------------------------------------------------------
+// TProgramEntriesModel
+
+TProgramEntriesModel::TProgramEntriesModel()
+{
+    FCollator.setCaseSensitivity(Qt::CaseSensitive);
+}
+
+TProgramEntriesModel::~TProgramEntriesModel() = default;
+
+void TProgramEntriesModel::LoadSettings(TMemIniFile& ini, const std::string& section)
+{
+    if (!ini.SectionExists(section))
+        return;
+    Clear();
+    const int count = ini.ReadInteger(section, "Count", 0);
+    SetCapacity(std::clamp(count, 0, MaxReservedEntries));
+    // A missing item section loads as an entry with an empty name, so a
+    // "Count" past the stored items ends at the second such item with a
+    // collision instead of looping on.
+    for (int i = 0; i < count; ++i) {
+        TAutoPointer<TProgramEntry> entry = std::make_unique<TProgramEntry>();
+        try {
+            entry->Load(ini, ItemSection(section, i));
+        } catch (const EProgramEntryLoadError&) {
+            continue;
+        }
+        Add(std::move(entry));
+    }
+    if (Count() != count)
+        ShowErrorBox("The program could not load all the program entries.", AppTitle);
+}
+
+void TProgramEntriesModel::SaveSettings(TMemIniFile& ini, const std::string& section)
+{
+    ini.WriteInteger(section, "Count", Count());
+    for (int i = 0; i < Count(); ++i)
+        FItems[static_cast<std::size_t>(i)].Entry->Save(ini, ItemSection(section, i));
+}
+
+void TProgramEntriesModel::DoInserted(int index)
+{
+    if (OnInserted)
+        OnInserted(*this, index);
+}
+
+void TProgramEntriesModel::DoDeleted(int index)
+{
+    if (OnDeleted)
+        OnDeleted(*this, index);
+}
+
+void TProgramEntriesModel::DoCleared()
+{
+    if (OnCleared)
+        OnCleared(*this);
+}
+
+int TProgramEntriesModel::Add(TAutoPointer<TProgramEntry>&& entry)
+{
+    if (!entry)
+        throw EInvalidOperation("The program cannot add a missing program entry.");
+    std::string name = entry->DisplayName();
+    QCollatorSortKey key = SortKey(name);
+    const int index = LowerBound(key, name);
+    if (index < Count() && FItems[static_cast<std::size_t>(index)].Name == name)
+        throw EProgramEntriesError(
+            "The program cannot add the program entry because its display name collides with another.");
+    FItems.insert(FItems.begin() + index, TItem{std::move(name), std::move(key), std::move(entry)});
+    DoInserted(index);
+    return index;
+}
+
+void TProgramEntriesModel::Delete(int index)
+{
+    CheckListIndex(index, Count());
+    FItems.erase(FItems.begin() + index);
+    DoDeleted(index);
+}
+
+void TProgramEntriesModel::Clear()
+{
+    if (FItems.empty())
+        return;
+    FItems.clear();
+    DoCleared();
+}
+
+int TProgramEntriesModel::IndexOf(const TProgramEntry* entry) const
+{
+    for (int i = 0; i < Count(); ++i)
+        if (FItems[static_cast<std::size_t>(i)].Entry.get() == entry)
+            return i;
+    return -1;
+}
+
+int TProgramEntriesModel::IndexOfDisplayName(const std::string& name) const
+{
+    const int index = LowerBound(SortKey(name), name);
+    if (index < Count() && FItems[static_cast<std::size_t>(index)].Name == name)
+        return index;
+    return -1;
+}
+
+std::string TProgramEntriesModel::MakeUniqueDisplayName(const std::string& name) const
+{
+    for (int n = 1; n <= 100; ++n) {
+        std::string candidate = n == 1 ? name : name + " (" + std::to_string(n) + ")";
+        if (IndexOfDisplayName(candidate) == -1)
+            return candidate;
+    }
+    throw EAppError("The program could not provide a unique display name.");
+}
+
+TProgramEntry* TProgramEntriesModel::Items(int index) const
+{
+    CheckListIndex(index, Count());
+    return FItems[static_cast<std::size_t>(index)].Entry.get();
+}
+
+void TProgramEntriesModel::SetCapacity(int capacity)
+{
+    if (capacity > 0)
+        FItems.reserve(static_cast<std::size_t>(capacity));
+}
+
+int TProgramEntriesModel::LowerBound(const QCollatorSortKey& key, const std::string& name) const
+{
+    // The collator may call distinct names equal; their bytes then decide, so
+    // the order is total and a lookup finds exactly its name.
+    auto before = [](const TItem& item, const std::pair<const QCollatorSortKey&, const std::string&>& value) {
+        const int c = item.Key.compare(value.first);
+        return c < 0 || (c == 0 && item.Name < value.second);
+    };
+    const auto it = std::lower_bound(FItems.begin(), FItems.end(),
+                                     std::pair<const QCollatorSortKey&, const std::string&>(key, name), before);
+    return static_cast<int>(it - FItems.begin());
+}
+
+QCollatorSortKey TProgramEntriesModel::SortKey(const std::string& name) const
+{
+    return FCollator.sortKey(QString::fromStdString(name));
+}
+
+// ---------------------------------------------------------------------------
+// TProgramEntriesSelection
+
+TProgramEntriesSelection::TProgramEntriesSelection(TProgramEntriesModel& model, QComboBox& comboBox)
+    : FModel(&model), FComboBox(&comboBox)
+{
+}
+
+TProgramEntriesSelection::~TProgramEntriesSelection() = default;
+
+void TProgramEntriesSelection::LoadSettings(TMemIniFile& ini, const std::string& section)
+{
+    int index = ini.ReadInteger(section, "SelectionIndex", SelectedIndex());
+    if (index >= ItemCount())
+        index = ItemCount() - 1;
+    SetSelectedIndex(index);
+}
+
+void TProgramEntriesSelection::SaveSettings(TMemIniFile& ini, const std::string& section)
+{
+    ini.WriteInteger(section, "SelectionIndex", SelectedIndex());
+}
+
+void TProgramEntriesSelection::EntryInserted(int index)
+{
+    TProgramEntry* entry = FModel->Items(index);
+    TUpdatesSuspender suspender(*FComboBox);
+    FComboBox->insertItem(index, entry->Icon(), QString::fromStdString(entry->DisplayName()),
+                          QVariant::fromValue(entry));
+    FComboBox->setCurrentIndex(index);
+}
+
+void TProgramEntriesSelection::EntryDeleted(int index)
+{
+    const int selected = SelectedIndex();
+    int newSelected = selected;
+    if (index < selected || selected == FModel->Count())
+        newSelected = selected - 1;
+    TUpdatesSuspender suspender(*FComboBox);
+    FComboBox->removeItem(index);
+    FComboBox->setCurrentIndex(newSelected);
+}
+
+void TProgramEntriesSelection::EntriesCleared()
+{
+    if (FComboBox->count() == 0)
+        return;
+    TUpdatesSuspender suspender(*FComboBox);
+    FComboBox->clear();
+}
+
+int TProgramEntriesSelection::ItemCount() const
+{
+    return FComboBox->count();
+}
+
+int TProgramEntriesSelection::SelectedIndex() const
+{
+    return FComboBox->currentIndex();
+}
+
+void TProgramEntriesSelection::SetSelectedIndex(int index)
+{
+    FComboBox->setCurrentIndex(index < 0 ? -1 : index);
+}
+
+TProgramEntry* TProgramEntriesSelection::ItemEntry(const QComboBox& comboBox, int index)
+{
+    return comboBox.itemData(index).value<TProgramEntry*>();
+}
