@@ -1,6 +1,7 @@
 #include "App_programs.h"
 
 #include "ScriptedDialogs.h"
+#include "TempDirectory.h"
 #include "Zel_inifiles.h"
 #include "Zel_strings.h"
 
@@ -16,7 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <unistd.h>
 
@@ -60,24 +60,15 @@ private:
 
 class ProgramsTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(FDir.isValid()); }
-
-    std::string Dir() const { return FDir.path().toStdString(); }
+    std::string Dir() const { return FDir.Path(); }
 
     std::string MakeFile(const std::string& name, const std::string& content = "#!/bin/sh\n")
     {
-        const std::string path = Dir() + "/" + name;
-        std::ofstream(path) << content;
-        return path;
+        return FDir.WriteFile(name, content);
     }
 
     // A real settings file with this content, read back as the program reads it.
-    std::string WriteSettings(const std::string& text)
-    {
-        const std::string path = Dir() + "/Settings.ini";
-        std::ofstream(path, std::ios::trunc) << text;
-        return path;
-    }
+    std::string WriteSettings(const std::string& text) { return FDir.WriteFile("Settings.ini", text); }
 
     static TAutoPointer<TProgramEntry> Entry(const std::string& name)
     {
@@ -94,7 +85,7 @@ protected:
         return names;
     }
 
-    QTemporaryDir FDir;
+    TTempDirectory FDir;
 };
 
 std::string Message(const std::string& path)
@@ -113,7 +104,7 @@ TEST_F(ProgramsTest, SetFileNormalisesRefusesAndKeepsTheIconForTheSameFile)
     EXPECT_EQ(TProgramEntry().Icon().cacheKey(), entry.Icon().cacheKey()); // one shared lookup
 
     const std::string file = MakeFile("notes.txt", "plain text\n");
-    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(Dir() + "/sub")));
+    FDir.MakeDir("sub");
     entry.SetFile(Dir() + "/sub/.././notes.txt");
     EXPECT_EQ(entry.File(), file);
     EXPECT_FALSE(entry.IsFileBlank());
