@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <random>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 
@@ -239,12 +240,13 @@ std::size_t TMemIniFile::TNameTable::Find(std::string_view name, std::size_t has
 {
     if (FSlots.empty())
         return std::string::npos;
+    const auto h = static_cast<std::uint32_t>(hash);
     const std::size_t mask = FSlots.size() - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    for (std::size_t i = h & mask;; i = (i + 1) & mask) {
         const TSlot& slot = FSlots[i];
-        if (slot.Index == std::string::npos)
+        if (slot.Index == Empty)
             return std::string::npos;
-        if (slot.Hash == hash && SameIniName(nameAt(slot.Index), name))
+        if (slot.Hash == h && SameIniName(nameAt(slot.Index), name))
             return slot.Index;
     }
 }
@@ -252,28 +254,39 @@ std::size_t TMemIniFile::TNameTable::Find(std::string_view name, std::size_t has
 template <typename TNameAt>
 void TMemIniFile::TNameTable::Insert(std::size_t hash, std::size_t index, TNameAt nameAt)
 {
+    if (index >= Empty)
+        throw std::length_error("too many settings sections or lines");
     if (Find(nameAt(index), hash, nameAt) != std::string::npos)
         return;
-    // At most half full, so probe runs stay short.
-    if ((FCount + 1) * 2 > FSlots.size())
-        Grow();
+    Reserve(FCount + 1);
+    const auto h = static_cast<std::uint32_t>(hash);
     const std::size_t mask = FSlots.size() - 1;
-    std::size_t i = hash & mask;
-    while (FSlots[i].Index != std::string::npos)
+    std::size_t i = h & mask;
+    while (FSlots[i].Index != Empty)
         i = (i + 1) & mask;
-    FSlots[i] = TSlot{hash, index};
+    FSlots[i] = TSlot{h, static_cast<std::uint32_t>(index)};
     ++FCount;
 }
 
-void TMemIniFile::TNameTable::Grow()
+void TMemIniFile::TNameTable::Reserve(std::size_t count)
 {
-    std::vector<TSlot> old(std::max<std::size_t>(16, FSlots.size() * 2), TSlot{0, std::string::npos});
+    // At most half full, so probe runs stay short.
+    std::size_t size = std::max<std::size_t>(16, FSlots.size());
+    while (count * 2 > size)
+        size *= 2;
+    if (size != FSlots.size())
+        Rehash(size);
+}
+
+void TMemIniFile::TNameTable::Rehash(std::size_t size)
+{
+    std::vector<TSlot> old(size, TSlot{0, Empty});
     old.swap(FSlots);
     const std::size_t mask = FSlots.size() - 1;
     for (const TSlot& slot : old)
-        if (slot.Index != std::string::npos) {
+        if (slot.Index != Empty) {
             std::size_t i = slot.Hash & mask;
-            while (FSlots[i].Index != std::string::npos)
+            while (FSlots[i].Index != Empty)
                 i = (i + 1) & mask;
             FSlots[i] = slot;
         }
@@ -406,6 +419,15 @@ void TMemIniFile::SetText(std::string_view text)
     // An editor may have put a byte order mark in front of the first header.
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         text.remove_prefix(3);
+
+    // Room for every line that looks like a header, so a file of a million
+    // sections is not copied again and again while it is read.
+    std::size_t headers = 0;
+    for (std::size_t at = text.find('['); at != std::string_view::npos; at = text.find('[', at + 1))
+        if (at == 0 || text[at - 1] == '\n' || text[at - 1] == '\r')
+            ++headers;
+    FSections.reserve(headers);
+    FSectionIndex.Reserve(headers);
 
     TSection* current = nullptr;
     std::size_t pos = 0;

@@ -178,6 +178,15 @@ TEST(Zel_inifiles, LargeSectionsKeepFirstMatchSemantics)
     const std::string out = ini.GetText();
     EXPECT_EQ(out.find("[Big]\r\nDUP=replaced\r\nKey0=0\r\n"), 0u);
     EXPECT_NE(out.find("dup=second\r\nAppended=yes\r\n\r\n"), std::string::npos);
+
+    // Sections added one by one outgrow the section index several times.
+    for (int i = 0; i < 1000; ++i)
+        ini.WriteInteger("Items[" + std::to_string(i) + "]", "Index", i);
+    int wrong = 0;
+    for (int i = 0; i < 1000; ++i)
+        wrong += ini.ReadInteger("ITEMS[" + std::to_string(i) + "]", "index", -1) != i;
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(ini.ReadString("Big", "Key0", ""), "0");
 }
 
 TEST(Zel_inifiles, OddBytesAreKeptAsTheyAre)
