@@ -1,0 +1,642 @@
+#include "Zel_shellexecute.h"
+
+#include <gio/gdesktopappinfo.h>
+#include <gio/gio.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+const char* const ProgramMissingMessage = "The program file does not exist.";
+const char* const NotExecutableMessage = "The file is not an executable program.";
+const char* const DirectoryMissingMessage = "The working directory does not exist.";
+const char* const DocumentMissingMessage = "The document does not exist.";
+const char* const NotDirectoryMessage = "The directory does not exist.";
+const char* const NoAssociationMessage = "No application is associated with the document.";
+const char* const StartFailedMessage = "The shell could not start the process.";
+const char* const WaitFailedMessage = "The process could not be waited for.";
+
+// --- Argument splitting ---
+
+class TArgumentSplitter {
+public:
+    void Feed(std::string_view text, bool literal)
+    {
+        if (literal)
+            FInWord = true; // the literal's argument exists even when it is empty
+        for (const char c : text) {
+            if (FEscape)
+                Escaped(c, literal);
+            else if (literal)
+                Append(c);
+            else
+                Plain(c);
+        }
+    }
+
+    TStringDynArray Finish()
+    {
+        if (FEscape)
+            Append('\\');
+        EndWord();
+        return std::move(FArguments);
+    }
+
+private:
+    enum class TQuote { None, Single, Double };
+
+    void Append(char c)
+    {
+        FWord += c;
+        FInWord = true;
+    }
+
+    void EndWord()
+    {
+        if (!FInWord)
+            return;
+        FArguments.push_back(std::move(FWord));
+        FWord.clear();
+        FInWord = false;
+    }
+
+    void Escaped(char c, bool literal)
+    {
+        FEscape = false;
+        if (FQuote == TQuote::Double) {
+            if (c == '\n' && !literal)
+                return; // line continuation
+            if (c != '$' && c != '`' && c != '"' && c != '\\' && c != '\n')
+                Append('\\');
+            Append(c);
+        } else {
+            if (c == '\n' && !literal)
+                return;
+            Append(c);
+        }
+    }
+
+    void Plain(char c)
+    {
+        switch (FQuote) {
+        case TQuote::Single:
+            if (c == '\'')
+                FQuote = TQuote::None;
+            else
+                Append(c);
+            break;
+        case TQuote::Double:
+            if (c == '"')
+                FQuote = TQuote::None;
+            else if (c == '\\')
+                FEscape = true;
+            else
+                Append(c);
+            break;
+        case TQuote::None:
+            if (c == ' ' || c == '\t' || c == '\n') {
+                EndWord();
+            } else if (c == '\'') {
+                FQuote = TQuote::Single;
+                FInWord = true;
+            } else if (c == '"') {
+                FQuote = TQuote::Double;
+                FInWord = true;
+            } else if (c == '\\') {
+                FEscape = true;
+            } else {
+                Append(c);
+            }
+            break;
+        }
+    }
+
+    TStringDynArray FArguments;
+    std::string FWord;
+    bool FInWord = false;
+    bool FEscape = false;
+    TQuote FQuote = TQuote::None;
+};
+
+// --- Descriptors and children ---
+
+void CloseDescriptor(int fd) noexcept
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+int OpenPidFd(pid_t pid) noexcept
+{
+    // pidfds are always close-on-exec.
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+}
+
+// Reaps the child if it has ended; true when it is gone.
+bool TryReap(pid_t pid) noexcept
+{
+    int status = 0;
+    pid_t result;
+    do
+        result = ::waitpid(pid, &status, WNOHANG);
+    while (result < 0 && errno == EINTR);
+    return result == pid || (result < 0 && errno == ECHILD);
+}
+
+// Reaps the children nobody waits for: it polls their pidfds on a thread of
+// its own, which runs only while there is something to reap.
+class TChildReaper {
+public:
+    static TChildReaper& Instance()
+    {
+        static TChildReaper reaper;
+        return reaper;
+    }
+
+    TChildReaper(const TChildReaper&) = delete;
+    TChildReaper& operator=(const TChildReaper&) = delete;
+
+    ~TChildReaper()
+    {
+        {
+            std::lock_guard<std::mutex> lock(FLock);
+            FStopping = true;
+        }
+        Wake();
+        if (FThread.joinable())
+            FThread.join();
+        // Still running at exit: they pass to init, which reaps them.
+        for (const TChild& child : FChildren)
+            CloseDescriptor(child.PidFd);
+        CloseDescriptor(FWakeFd);
+    }
+
+    // Takes over the child and its pidfd (-1 when none could be opened).
+    void Adopt(pid_t pid, int pidFd) noexcept
+    {
+        if (TryReap(pid)) {
+            CloseDescriptor(pidFd);
+            return;
+        }
+        try {
+            std::lock_guard<std::mutex> lock(FLock);
+            if (FStopping) {
+                CloseDescriptor(pidFd);
+                return;
+            }
+            FChildren.push_back({pid, pidFd});
+            if (FRunning) {
+                Wake();
+                return;
+            }
+            // A finished loop only has to return; joining it cannot block on us.
+            if (FThread.joinable())
+                FThread.join();
+            FThread = std::thread(&TChildReaper::Run, this);
+            FRunning = true;
+        } catch (...) {
+            // Out of memory or threads: the child is reaped at the next Adopt,
+            // or by init once we exit.
+        }
+    }
+
+private:
+    struct TChild {
+        pid_t Pid;
+        int PidFd;
+    };
+
+    TChildReaper() : FWakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+    void Wake() noexcept
+    {
+        if (FWakeFd >= 0) {
+            const std::uint64_t one = 1;
+            (void)!::write(FWakeFd, &one, sizeof one);
+        }
+    }
+
+    void Run()
+    {
+        std::vector<TChild> watched;
+        std::vector<pollfd> fds;
+        std::vector<pid_t> reaped;
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(FLock);
+                if (FStopping || FChildren.empty()) {
+                    FRunning = false;
+                    return;
+                }
+                watched = FChildren;
+            }
+            fds.assign(1, pollfd{FWakeFd, POLLIN, 0});
+            bool blind = FWakeFd < 0;
+            for (const TChild& child : watched) {
+                fds.push_back(pollfd{child.PidFd, POLLIN, 0});
+                blind = blind || child.PidFd < 0;
+            }
+            // Without a pidfd (or a wake-up descriptor) look again every 100 ms.
+            if (::poll(fds.data(), fds.size(), blind ? 100 : -1) < 0 && errno != EINTR)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (FWakeFd >= 0) {
+                std::uint64_t count;
+                (void)!::read(FWakeFd, &count, sizeof count);
+            }
+            reaped.clear();
+            for (std::size_t i = 0; i < watched.size(); ++i)
+                if ((watched[i].PidFd < 0 || fds[i + 1].revents != 0) && TryReap(watched[i].Pid))
+                    reaped.push_back(watched[i].Pid);
+            if (reaped.empty())
+                continue;
+            std::lock_guard<std::mutex> lock(FLock);
+            const auto gone = std::remove_if(FChildren.begin(), FChildren.end(), [&](const TChild& child) {
+                if (std::find(reaped.begin(), reaped.end(), child.Pid) == reaped.end())
+                    return false;
+                CloseDescriptor(child.PidFd);
+                return true;
+            });
+            FChildren.erase(gone, FChildren.end());
+        }
+    }
+
+    std::mutex FLock;
+    std::vector<TChild> FChildren;
+    bool FRunning = false;
+    bool FStopping = false;
+    const int FWakeFd;
+    std::thread FThread;
+};
+
+// Hands a child nobody will wait for to the reaper.
+void AbandonChild(pid_t pid) noexcept
+{
+    TChildReaper::Instance().Adopt(pid, OpenPidFd(pid));
+}
+
+TShellStart Started(pid_t pid, bool keepHandle)
+{
+    TShellStart result;
+    if (keepHandle)
+        result.Process = TProcessHandle::Open(pid);
+    else
+        AbandonChild(pid);
+    if (result.Process)
+        result.Outcome = TShellStartOutcome::StartedWithHandle;
+    return result;
+}
+
+// --- Checks ---
+
+// A relative path is taken relative to our working directory, also when the
+// child gets another one; . and .. are resolved lexically.
+std::string AbsolutePath(const std::string& path)
+{
+    if (path.empty() || path.front() == '/')
+        return path;
+    std::error_code error;
+    std::filesystem::path current = std::filesystem::current_path(error);
+    if (error)
+        throw EShellExecuteError(StartFailedMessage);
+    return (current / path).lexically_normal().string();
+}
+
+bool IsDirectory(const std::string& path) noexcept
+{
+    struct stat status;
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// The working directory, absolute; empty stays empty (ours).
+std::string CheckDirectory(const std::string& directory)
+{
+    if (directory.empty())
+        return directory;
+    if (!IsDirectory(directory))
+        throw EShellExecuteError(DirectoryMissingMessage);
+    return AbsolutePath(directory);
+}
+
+// --- posix_spawn ---
+
+class TSpawnActions {
+public:
+    explicit TSpawnActions(const std::string& directory)
+    {
+        if (::posix_spawn_file_actions_init(&Actions) != 0)
+            throw EShellExecuteError(StartFailedMessage);
+        // Nothing of ours past stdin, stdout and stderr reaches the child,
+        // not even a descriptor someone opened without O_CLOEXEC.
+        if ((!directory.empty() && ::posix_spawn_file_actions_addchdir_np(&Actions, directory.c_str()) != 0)
+            || ::posix_spawn_file_actions_addclosefrom_np(&Actions, 3) != 0) {
+            ::posix_spawn_file_actions_destroy(&Actions);
+            throw EShellExecuteError(StartFailedMessage);
+        }
+    }
+    TSpawnActions(const TSpawnActions&) = delete;
+    TSpawnActions& operator=(const TSpawnActions&) = delete;
+    ~TSpawnActions() { ::posix_spawn_file_actions_destroy(&Actions); }
+
+    posix_spawn_file_actions_t Actions;
+};
+
+class TSpawnAttributes {
+public:
+    TSpawnAttributes()
+    {
+        if (::posix_spawnattr_init(&Attributes) != 0)
+            throw EShellExecuteError(StartFailedMessage);
+        // The child starts with no signal blocked or ignored, whatever we do.
+        sigset_t none;
+        sigset_t all;
+        sigemptyset(&none);
+        sigfillset(&all);
+        if (::posix_spawnattr_setsigmask(&Attributes, &none) != 0
+            || ::posix_spawnattr_setsigdefault(&Attributes, &all) != 0
+            || ::posix_spawnattr_setflags(&Attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) != 0) {
+            ::posix_spawnattr_destroy(&Attributes);
+            throw EShellExecuteError(StartFailedMessage);
+        }
+    }
+    TSpawnAttributes(const TSpawnAttributes&) = delete;
+    TSpawnAttributes& operator=(const TSpawnAttributes&) = delete;
+    ~TSpawnAttributes() { ::posix_spawnattr_destroy(&Attributes); }
+
+    posix_spawnattr_t Attributes;
+};
+
+// --- GIO ---
+
+struct TGObjectUnref {
+    void operator()(gpointer object) const noexcept { g_object_unref(object); }
+};
+struct TGFree {
+    void operator()(gpointer memory) const noexcept { g_free(memory); }
+};
+struct TGErrorFree {
+    void operator()(GError* error) const noexcept { g_error_free(error); }
+};
+template <typename T>
+using TGObjectPointer = std::unique_ptr<T, TGObjectUnref>;
+using TGStringPointer = std::unique_ptr<gchar, TGFree>;
+using TGErrorPointer = std::unique_ptr<GError, TGErrorFree>;
+
+std::function<bool(pid_t)> LaunchPidFilter;
+
+// The content type from the name and, for a regular file, its first bytes.
+TGStringPointer GuessContentType(const std::string& document, const struct stat& status)
+{
+    if (S_ISDIR(status.st_mode))
+        return TGStringPointer(g_strdup("inode/directory"));
+    std::vector<unsigned char> head;
+    if (S_ISREG(status.st_mode)) {
+        const int fd = ::open(document.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd >= 0) {
+            head.resize(4096);
+            ssize_t count;
+            do
+                count = ::read(fd, head.data(), head.size());
+            while (count < 0 && errno == EINTR);
+            head.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
+            ::close(fd);
+        }
+    }
+    return TGStringPointer(
+        g_content_type_guess(document.c_str(), head.empty() ? nullptr : head.data(), head.size(), nullptr));
+}
+
+struct TLaunchedChildren {
+    std::vector<pid_t> Pids;
+};
+
+// Runs in the forked child before exec: async-signal-safe calls only.
+void ChangeDirectoryInChild(gpointer directory)
+{
+    if (::chdir(static_cast<const char*>(directory)) != 0)
+        _exit(127);
+}
+
+void CollectPid(GDesktopAppInfo*, GPid pid, gpointer data)
+{
+    try {
+        if (LaunchPidFilter && !LaunchPidFilter(pid))
+            return;
+        static_cast<TLaunchedChildren*>(data)->Pids.push_back(pid);
+    } catch (...) {
+        AbandonChild(pid);
+    }
+}
+
+} // namespace
+
+// --- Argument splitting ---
+
+TStringDynArray SplitArguments(const std::string& text)
+{
+    TArgumentSplitter splitter;
+    splitter.Feed(text, false);
+    return splitter.Finish();
+}
+
+TStringDynArray SplitCommandLine(const std::string& before, const std::string& literal, const std::string& after)
+{
+    TArgumentSplitter splitter;
+    splitter.Feed(before, false);
+    splitter.Feed(literal, true);
+    splitter.Feed(after, false);
+    return splitter.Finish();
+}
+
+// --- TProcessHandle ---
+
+TProcessHandle::TProcessHandle(pid_t pid, int pidFd) noexcept : FPid(pid), FPidFd(pidFd)
+{
+    // Made before the handle is complete, so it outlives every handle.
+    (void)TChildReaper::Instance();
+}
+
+TProcessHandle::~TProcessHandle()
+{
+    if (FEnded)
+        CloseDescriptor(FPidFd);
+    else
+        TChildReaper::Instance().Adopt(FPid, FPidFd);
+}
+
+TAutoPointer<TProcessHandle> TProcessHandle::Open(pid_t pid)
+{
+    TChildReaper& reaper = TChildReaper::Instance();
+    const int pidFd = OpenPidFd(pid);
+    if (pidFd < 0) {
+        reaper.Adopt(pid, -1);
+        return nullptr;
+    }
+    try {
+        return std::make_unique<TProcessHandle>(pid, pidFd);
+    } catch (...) {
+        reaper.Adopt(pid, pidFd);
+        throw;
+    }
+}
+
+bool TProcessHandle::Wait(int timeoutMs)
+{
+    if (FEnded)
+        return true;
+    using TClock = std::chrono::steady_clock;
+    const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    for (;;) {
+        int pollTimeout = -1;
+        if (timeoutMs >= 0) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - TClock::now()).count();
+            pollTimeout = left > 0 ? static_cast<int>(left) : 0;
+        }
+        pollfd request{FPidFd, POLLIN, 0};
+        const int ready = ::poll(&request, 1, pollTimeout);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EProcessWaitError(WaitFailedMessage);
+        }
+        if (ready > 0) {
+            if ((request.revents & POLLNVAL) != 0)
+                throw EProcessWaitError(WaitFailedMessage);
+            Reap();
+            return true;
+        }
+        if (pollTimeout == 0)
+            return false;
+    }
+}
+
+void TProcessHandle::Reap()
+{
+    int status = 0;
+    pid_t result;
+    do
+        result = ::waitpid(FPid, &status, 0);
+    while (result < 0 && errno == EINTR);
+    if (result == FPid)
+        FStatus = status;
+    else if (errno != ECHILD) // ECHILD: ended, but someone else collected it
+        throw EProcessWaitError(WaitFailedMessage);
+    FEnded = true;
+}
+
+// --- Starting ---
+
+TShellStart StartProgram(const std::string& file, const TStringDynArray& arguments, const std::string& directory,
+                         int showCommand, bool keepHandle)
+{
+    (void)showCommand;
+    if (file.empty())
+        throw EShellExecuteError(ProgramMissingMessage);
+    const std::string path = AbsolutePath(file);
+    struct stat status;
+    if (::stat(path.c_str(), &status) != 0)
+        throw EShellExecuteError(ProgramMissingMessage);
+    if (!S_ISREG(status.st_mode) || ::faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) != 0)
+        throw EShellExecuteError(NotExecutableMessage);
+    const std::string workingDirectory = CheckDirectory(directory);
+
+    std::vector<char*> argv;
+    argv.reserve(arguments.size() + 2);
+    argv.push_back(const_cast<char*>(path.c_str()));
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    TSpawnActions actions(workingDirectory);
+    TSpawnAttributes attributes;
+    pid_t pid = 0;
+    if (::posix_spawn(&pid, path.c_str(), &actions.Actions, &attributes.Attributes, argv.data(), environ) != 0)
+        throw EShellExecuteError(StartFailedMessage);
+    return Started(pid, keepHandle);
+}
+
+TShellStart OpenDocument(const std::string& document, const std::string& directory, int showCommand,
+                         bool keepHandle)
+{
+    (void)showCommand;
+    struct stat status;
+    if (document.empty() || ::stat(document.c_str(), &status) != 0)
+        throw EShellExecuteError(DocumentMissingMessage);
+    const std::string workingDirectory = CheckDirectory(directory);
+
+    const TGStringPointer contentType = GuessContentType(document, status);
+    const TGObjectPointer<GAppInfo> application(g_app_info_get_default_for_type(contentType.get(), FALSE));
+    if (!application)
+        throw EShellExecuteError(NoAssociationMessage);
+    const TGObjectPointer<GFile> file(g_file_new_for_path(document.c_str()));
+    const TGStringPointer uri(g_file_get_uri(file.get()));
+    GList uris{uri.get(), nullptr, nullptr};
+    GError* error = nullptr;
+
+    if (!G_IS_DESKTOP_APP_INFO(application.get())) {
+        // No desktop file behind it: it starts without telling us a PID.
+        const gboolean launched = g_app_info_launch_uris(application.get(), &uris, nullptr, &error);
+        const TGErrorPointer failure(error);
+        if (!launched)
+            throw EShellExecuteError(StartFailedMessage);
+        return TShellStart();
+    }
+
+    TLaunchedChildren children;
+    children.Pids.reserve(4);
+    // We reap the child ourselves (DO_NOT_REAP_CHILD), so its PID stays ours
+    // to wait on; D-Bus activated applications report no PID at all.
+    const gboolean launched = g_desktop_app_info_launch_uris_as_manager(
+        G_DESKTOP_APP_INFO(application.get()), &uris, nullptr,
+        static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD),
+        workingDirectory.empty() ? nullptr : ChangeDirectoryInChild,
+        workingDirectory.empty() ? nullptr : const_cast<char*>(workingDirectory.c_str()), CollectPid, &children,
+        &error);
+    const TGErrorPointer failure(error);
+    if (!launched) {
+        for (const pid_t pid : children.Pids)
+            AbandonChild(pid);
+        throw EShellExecuteError(StartFailedMessage);
+    }
+    if (children.Pids.empty())
+        return TShellStart();
+    for (std::size_t i = 1; i < children.Pids.size(); ++i)
+        AbandonChild(children.Pids[i]);
+    return Started(children.Pids.front(), keepHandle);
+}
+
+void ExploreDirectory(const std::string& directory)
+{
+    if (!IsDirectory(directory))
+        throw EShellExecuteError(NotDirectoryMessage);
+    OpenDocument(directory, std::string(), 1, false);
+}
+
+void OpenFile(const std::string& file)
+{
+    OpenDocument(file, std::string(), 1, false);
+}
+
+void SetLaunchPidFilterForTesting(std::function<bool(pid_t pid)> filter)
+{
+    LaunchPidFilter = std::move(filter);
+}

@@ -1,0 +1,133 @@
+#pragma once
+// The desktop shell: start a program file with an argument list, open a
+// document or a directory with the application the desktop associates with
+// it, and optionally keep a waitable handle of the started process.
+//
+// Children are started only from an argument list, never through a shell;
+// none inherits a descriptor of ours, and every one is reaped: a child whose
+// handle is not kept, or is dropped while it runs, is reaped in the
+// background once it ends. Nothing here terminates a process.
+
+#include "Zel_autopointers.h"
+#include "Zel_base.h"
+#include "Zel_dynamicarrays.h"
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+
+// The shell could not start anything.
+class EShellExecuteError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Waiting for a process failed: whether it has ended is unknown.
+class EProcessWaitError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Splits a parameter text into arguments by the shell's quoting rules without
+// any expansion: blanks (space, tab, newline) separate; single quotes keep
+// everything up to the next single quote; double quotes keep everything up to
+// the next unescaped double quote, where a backslash escapes only $ ` " \ and
+// newline; outside quotes a backslash escapes the next character, and a
+// backslash-newline disappears. Quotes that open an argument make it exist
+// even when empty (""). $, *, ~, #, ;, | and the like are ordinary characters.
+// An unterminated quote runs to the end of the text: what it holds is taken
+// literally, so a missing closing quote never loses or splits anything. A
+// backslash at the very end stays a backslash.
+TStringDynArray SplitArguments(const std::string& text);
+
+// The same for before + literal + after, except that every byte of literal is
+// an ordinary character wherever it falls: it becomes part of exactly the
+// argument it stands in and can never close a quote, separate, escape, or
+// start another argument, whatever blanks, quotes, backslashes, newlines or
+// non-UTF-8 bytes it holds. The argument it stands in exists even when
+// literal is empty. So "\"" + path + "\"" and "" + path + "" both give the
+// path as one argument, and "--flag \"" + path + "\"" gives --flag and the
+// path. A backslash that ends before escapes literal's first byte as it would
+// any other character (outside quotes it disappears; inside double quotes it
+// stays unless that byte is $ ` " or \).
+TStringDynArray SplitCommandLine(const std::string& before, const std::string& literal,
+                                 const std::string& after);
+
+// A started child of this process: its PID and a pidfd to wait on. Owns the
+// child's reaping: Wait reaps it, and a handle dropped before its process has
+// ended passes the child to the background reaper. Used by one thread only.
+class TProcessHandle {
+public:
+    // Takes over a child of this process that nobody has reaped yet, and the
+    // pidfd opened for it (closed with the handle).
+    TProcessHandle(pid_t pid, int pidFd) noexcept;
+    TProcessHandle(const TProcessHandle&) = delete;
+    TProcessHandle& operator=(const TProcessHandle&) = delete;
+    ~TProcessHandle();
+
+    // Takes over an unreaped child: nullptr when no pidfd can be opened for it,
+    // in which case the child is reaped in the background.
+    static TAutoPointer<TProcessHandle> Open(pid_t pid);
+
+    pid_t Pid() const noexcept { return FPid; }
+    // True once the process has ended (and been reaped), false when timeoutMs
+    // elapsed first. A negative timeout waits without limit, 0 only looks.
+    // Returns the moment the process ends. Throws EProcessWaitError when the
+    // wait itself fails.
+    bool Wait(int timeoutMs);
+    bool Ended() const noexcept { return FEnded; }
+    // The waitpid() status once ended; -1 when it could not be collected.
+    int ExitStatus() const noexcept { return FStatus; }
+
+private:
+    void Reap();
+
+    pid_t FPid;
+    int FPidFd;
+    bool FEnded = false;
+    int FStatus = -1;
+};
+
+enum class TShellStartOutcome {
+    StartedWithHandle,    // Process holds the started process
+    StartedWithoutHandle, // started; no handle asked for, or none to be had
+};
+
+struct TShellStart {
+    TShellStartOutcome Outcome = TShellStartOutcome::StartedWithoutHandle;
+    TAutoPointer<TProcessHandle> Process; // set exactly with StartedWithHandle
+};
+
+// The window state of the new process's first window (1 normal, 3 maximized,
+// 6 minimized) is accepted for every start below but has no effect: a Linux
+// desktop gives a launcher no say over another program's windows.
+
+// Starts the program file directly with argv = file, then arguments; the
+// environment is ours. directory is the working directory, empty for ours.
+// Fails (EShellExecuteError) before anything starts when the file does not
+// exist, is not a regular file or is not executable, or when the directory
+// does not exist. keepHandle asks for a waitable handle.
+TShellStart StartProgram(const std::string& file, const TStringDynArray& arguments,
+                         const std::string& directory, int showCommand, bool keepHandle);
+
+// Opens the document (a file or a directory) with the desktop's default
+// application for its content type, started as our child in directory (empty:
+// ours). The handle needs the application's PID; an application the desktop
+// starts by other means (D-Bus activation) gives StartedWithoutHandle. Fails
+// (EShellExecuteError) when the document or the directory does not exist, no
+// application is associated, or the launch fails.
+TShellStart OpenDocument(const std::string& document, const std::string& directory,
+                         int showCommand, bool keepHandle);
+
+// Opens the directory in the desktop's file manager; not waited for.
+void ExploreDirectory(const std::string& directory);
+
+// Opens the file with its associated application; not waited for.
+void OpenFile(const std::string& file);
+
+// Test seam: OpenDocument hands every PID the desktop reports to filter
+// first. Returning false withholds it, as though the application had been
+// started without a PID; the filter then owns that child and must reap it.
+// Set it while no launch runs; an empty function removes it.
+void SetLaunchPidFilterForTesting(std::function<bool(pid_t pid)> filter);
