@@ -1,0 +1,67 @@
+#include "PrivateXdg.h"
+
+#include <gio/gio.h>
+
+#include <stdexcept>
+
+namespace {
+
+// The Exec key's quoting: the whole path in double quotes, with ", `, $ and
+// \ escaped, and a literal % doubled; then the key file's own escaping
+// doubles every backslash.
+std::string ExecQuote(const std::string& path)
+{
+    std::string quoted = "\"";
+    for (const char c : path) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\')
+            quoted += "\\\\";
+        if (c == '%')
+            quoted += '%';
+        quoted += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
+std::string DesktopEntry(const std::string& name, const std::string& exec, const std::string& types)
+{
+    return "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + exec + " %f\nMimeType=" + types
+        + "\nNoDisplay=true\n";
+}
+
+} // namespace
+
+TPrivateXdg::TPrivateXdg()
+{
+    const std::string data = FRoot.MakeDirectory("data");
+    FRoot.MakeDirectory("data/applications");
+    FRoot.MakeDirectory("data/mime");
+    const std::string config = FRoot.MakeDirectory("config");
+    const std::string systemData = FRoot.MakeDirectory("system-data");
+    const std::string systemConfig = FRoot.MakeDirectory("system-config");
+
+    FRoot.WriteFile("data/applications/dorvane-recorder.desktop",
+                    DesktopEntry("Recorder", ExecQuote(HelperPath("recorder")),
+                                 std::string(RecordedType) + ";inode/directory;"));
+    FRoot.WriteFile("data/mime/globs2", "50:" + std::string(RecordedType) + ":*" + RecordedExtension + "\n");
+    FRoot.WriteFile("config/mimeapps.list", "[Default Applications]\n" + std::string(RecordedType)
+                                                + "=dorvane-recorder.desktop\ninode/directory=dorvane-recorder.desktop\n");
+
+    const std::pair<const char*, std::string> variables[] = {
+        {"XDG_DATA_HOME", data},
+        {"XDG_CONFIG_HOME", config},
+        {"XDG_DATA_DIRS", systemData},
+        {"XDG_CONFIG_DIRS", systemConfig},
+        // A bus nobody listens on: GIO announces launches on the session bus.
+        {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (FRoot / "no-bus")},
+    };
+    for (const auto& [name, value] : variables)
+        FVariables.push_back(std::make_unique<TScopedEnvironment>(name, value));
+    FVariables.push_back(std::make_unique<TScopedEnvironment>("XDG_CURRENT_DESKTOP", "", true));
+
+    const gchar* const* systemDirs = g_get_system_data_dirs();
+    if (g_get_user_config_dir() != config || g_get_user_data_dir() != data || !systemDirs || !systemDirs[0]
+        || systemDirs[0] != systemData || systemDirs[1])
+        throw std::logic_error("GIO was used before the private XDG environment was made; make it first");
+}
+
+TPrivateXdg::~TPrivateXdg() = default;

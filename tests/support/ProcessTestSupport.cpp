@@ -1,0 +1,164 @@
+#include "ProcessTestSupport.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+std::string HelperPath(const std::string& name)
+{
+    return std::string(DORVANE_TEST_HELPERS_DIR) + "/" + name;
+}
+
+std::vector<TRecorderRecord> ReadRecorderLog(const std::string& path)
+{
+    std::ifstream stream(path, std::ios::binary);
+    const std::string data((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    std::vector<TRecorderRecord> records;
+    std::size_t position = 0;
+    // A field is complete only with its NUL; a record still being written is left out.
+    auto next = [&](std::string& field) {
+        const std::size_t end = data.find('\0', position);
+        if (end == std::string::npos)
+            return false;
+        field.assign(data, position, end - position);
+        position = end + 1;
+        return true;
+    };
+    for (;;) {
+        TRecorderRecord record;
+        std::string pid, argc;
+        if (!next(pid) || !next(record.WorkingDirectory) || !next(argc))
+            break;
+        record.Pid = static_cast<pid_t>(std::stol(pid));
+        record.Arguments.resize(std::stoul(argc));
+        bool complete = true;
+        for (std::string& argument : record.Arguments)
+            complete = complete && next(argument);
+        if (!complete || !next(record.Descriptors))
+            break;
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (condition())
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+namespace {
+
+// State and parent from /proc/PID/stat; false when the process is gone.
+bool ReadStat(pid_t pid, char& state, pid_t& parent)
+{
+    std::ifstream stream("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stream, line))
+        return false;
+    // The name in parentheses may hold blanks and parentheses itself.
+    const std::size_t close = line.rfind(')');
+    if (close == std::string::npos)
+        return false;
+    std::istringstream rest(line.substr(close + 1));
+    long ppid = 0;
+    rest >> state >> ppid;
+    parent = static_cast<pid_t>(ppid);
+    return static_cast<bool>(rest);
+}
+
+} // namespace
+
+std::vector<pid_t> ZombieChildren()
+{
+    std::vector<pid_t> zombies;
+    const pid_t self = ::getpid();
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(name));
+        char state = 0;
+        pid_t parent = 0;
+        if (ReadStat(pid, state, parent) && parent == self && state == 'Z')
+            zombies.push_back(pid);
+    }
+    return zombies;
+}
+
+bool IsReaped(pid_t pid)
+{
+    char state = 0;
+    pid_t parent = 0;
+    return !ReadStat(pid, state, parent) || parent != ::getpid();
+}
+
+TScopedEnvironment::TScopedEnvironment(std::string name, const std::string& value, bool unset)
+    : FName(std::move(name))
+{
+    if (const char* old = std::getenv(FName.c_str())) {
+        FHadValue = true;
+        FOldValue = old;
+    }
+    if (unset)
+        ::unsetenv(FName.c_str());
+    else
+        ::setenv(FName.c_str(), value.c_str(), 1);
+}
+
+TScopedEnvironment::~TScopedEnvironment()
+{
+    if (FHadValue)
+        ::setenv(FName.c_str(), FOldValue.c_str(), 1);
+    else
+        ::unsetenv(FName.c_str());
+}
+
+TScratchDirectory::TScratchDirectory()
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/dorvane-test-XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot create a scratch directory");
+    FPath = std::filesystem::canonical(pattern).string();
+}
+
+TScratchDirectory::~TScratchDirectory()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(FPath, ignored);
+}
+
+std::string TScratchDirectory::WriteFile(const std::string& name, const std::string& contents, unsigned mode) const
+{
+    const std::string path = *this / name;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0 || ::write(fd, contents.data(), contents.size()) != static_cast<ssize_t>(contents.size())
+        || ::fchmod(fd, mode) != 0 || ::close(fd) != 0)
+        throw std::runtime_error("cannot write " + path);
+    return path;
+}
+
+std::string TScratchDirectory::MakeDirectory(const std::string& name) const
+{
+    const std::string path = *this / name;
+    if (::mkdir(path.c_str(), 0755) != 0)
+        throw std::runtime_error("cannot create " + path);
+    return path;
+}
