@@ -62,6 +62,7 @@ int main(int argc, char **argv)
     snprintf(number, sizeof number, "%ld", (long)getpid());
     field(number);
     field(cwd ? cwd : "");
+    free(cwd);
     snprintf(number, sizeof number, "%d", argc);
     field(number);
     for (int i = 0; i < argc; ++i)
@@ -75,6 +76,7 @@ int main(int argc, char **argv)
             return 121;
         close(fd);
     }
+    free(record);
 
     const char *sleepMs = getenv("RECORDER_SLEEP_MS");
     if (sleepMs && *sleepMs) {
