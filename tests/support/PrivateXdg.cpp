@@ -32,12 +32,12 @@ std::string DesktopEntry(const std::string& name, const std::string& exec, const
 
 TPrivateXdg::TPrivateXdg()
 {
-    const std::string data = FRoot.MakeDirectory("data");
-    FRoot.MakeDirectory("data/applications");
-    FRoot.MakeDirectory("data/mime");
-    const std::string config = FRoot.MakeDirectory("config");
-    const std::string systemData = FRoot.MakeDirectory("system-data");
-    const std::string systemConfig = FRoot.MakeDirectory("system-config");
+    const std::string data = FRoot.MakeDir("data");
+    FRoot.MakeDir("data/applications");
+    FRoot.MakeDir("data/mime");
+    const std::string config = FRoot.MakeDir("config");
+    const std::string systemData = FRoot.MakeDir("system-data");
+    const std::string systemConfig = FRoot.MakeDir("system-config");
 
     FRoot.WriteFile("data/applications/dorvane-recorder.desktop",
                     DesktopEntry("Recorder", ExecQuote(HelperPath("recorder")),

@@ -12,6 +12,7 @@
 // The constructor throws when GIO already settled on other directories.
 
 #include "ProcessTestSupport.h"
+#include "TempDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +35,7 @@ public:
     const std::string& Root() const noexcept { return FRoot.Path(); }
 
 private:
-    TScratchDirectory FRoot;
+    TTempDirectory FRoot;
     std::vector<std::unique_ptr<TScopedEnvironment>> FVariables;
 };
 

@@ -1,8 +1,5 @@
 #include "ProcessTestSupport.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,7 +8,6 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <stdexcept>
 #include <thread>
 
 std::string HelperPath(const std::string& name)
@@ -128,37 +124,4 @@ TScopedEnvironment::~TScopedEnvironment()
         ::setenv(FName.c_str(), FOldValue.c_str(), 1);
     else
         ::unsetenv(FName.c_str());
-}
-
-TScratchDirectory::TScratchDirectory()
-{
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/dorvane-test-XXXXXX";
-    if (!::mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create a scratch directory");
-    FPath = std::filesystem::canonical(pattern).string();
-}
-
-TScratchDirectory::~TScratchDirectory()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(FPath, ignored);
-}
-
-std::string TScratchDirectory::WriteFile(const std::string& name, const std::string& contents, unsigned mode) const
-{
-    const std::string path = *this / name;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    if (fd < 0 || ::write(fd, contents.data(), contents.size()) != static_cast<ssize_t>(contents.size())
-        || ::fchmod(fd, mode) != 0 || ::close(fd) != 0)
-        throw std::runtime_error("cannot write " + path);
-    return path;
-}
-
-std::string TScratchDirectory::MakeDirectory(const std::string& name) const
-{
-    const std::string path = *this / name;
-    if (::mkdir(path.c_str(), 0755) != 0)
-        throw std::runtime_error("cannot create " + path);
-    return path;
 }

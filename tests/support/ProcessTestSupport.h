@@ -46,22 +46,3 @@ private:
     bool FHadValue = false;
     std::string FOldValue;
 };
-
-// A fresh directory, removed with its contents at the end of the scope.
-class TScratchDirectory {
-public:
-    TScratchDirectory();
-    TScratchDirectory(const TScratchDirectory&) = delete;
-    TScratchDirectory& operator=(const TScratchDirectory&) = delete;
-    ~TScratchDirectory();
-
-    const std::string& Path() const noexcept { return FPath; }
-    std::string operator/(const std::string& name) const { return FPath + "/" + name; }
-    // Writes a file below the directory with the given mode; returns its path.
-    std::string WriteFile(const std::string& name, const std::string& contents = std::string(),
-                          unsigned mode = 0644) const;
-    std::string MakeDirectory(const std::string& name) const;
-
-private:
-    std::string FPath;
-};

@@ -2,6 +2,7 @@
 
 #include "PrivateXdg.h"
 #include "ProcessTestSupport.h"
+#include "TempDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +48,7 @@ protected:
         EXPECT_TRUE(WaitUntil([] { return ZombieChildren().empty(); }));
     }
 
-    TScratchDirectory Scratch;
+    TTempDirectory Scratch;
     const std::string Log = Scratch / "recorder.log";
     TScopedEnvironment Out{"RECORDER_OUT", Log};
     const std::string Recorder = HelperPath("recorder");
@@ -100,7 +101,7 @@ TEST(SplitArguments, ShellQuotingWithoutExpansion)
 
 TEST_F(ShellTest, StartProgramPassesExactArgumentsAndWorkingDirectory)
 {
-    const std::string directory = Scratch.MakeDirectory("work dir 'x'");
+    const std::string directory = Scratch.MakeDir("work dir 'x'");
     TArgs arguments = {"", " lead", "tab\there", "quote\"'"};
     for (const std::string& path : Paths)
         arguments.push_back(path);
@@ -124,8 +125,8 @@ TEST_F(ShellTest, StartProgramPassesExactArgumentsAndWorkingDirectory)
 
 TEST_F(ShellTest, StartProgramRelativeFileAndInheritedDirectory)
 {
-    const std::string directory = Scratch.MakeDirectory("elsewhere");
-    const std::string here = Scratch.MakeDirectory("here");
+    const std::string directory = Scratch.MakeDir("elsewhere");
+    const std::string here = Scratch.MakeDir("here");
     const std::string copy = Scratch / "here/rec";
     std::filesystem::copy_file(Recorder, copy);
     const std::filesystem::path oldDirectory = std::filesystem::current_path();
@@ -150,8 +151,8 @@ TEST_F(ShellTest, StartProgramRelativeFileAndInheritedDirectory)
 
 TEST_F(ShellTest, StartProgramFailsBeforeStartingAnything)
 {
-    const std::string plain = Scratch.WriteFile("plain.sh", "#!/bin/sh\nexit 0\n", 0644);
-    const std::string directory = Scratch.MakeDirectory("dir");
+    const std::string plain = Scratch.WriteFile("plain.sh", "#!/bin/sh\nexit 0\n");
+    const std::string directory = Scratch.MakeDir("dir");
     EXPECT_THROW(StartProgram(Recorder, {}, Scratch / "missing", 1, true), EShellExecuteError);
     EXPECT_THROW(StartProgram(Recorder, {}, plain, 1, true), EShellExecuteError); // not a directory
     EXPECT_THROW(StartProgram(Scratch / "missing", {}, "", 1, true), EShellExecuteError);
@@ -159,7 +160,8 @@ TEST_F(ShellTest, StartProgramFailsBeforeStartingAnything)
     EXPECT_THROW(StartProgram(directory, {}, "", 1, false), EShellExecuteError);
     EXPECT_THROW(StartProgram("", {}, "", 1, false), EShellExecuteError);
     // Executable but not a program the kernel can run, and no shell behind it.
-    const std::string garbage = Scratch.WriteFile("garbage", "neither ELF nor script\n", 0755);
+    const std::string garbage = Scratch.WriteFile("garbage", "neither ELF nor script\n");
+    std::filesystem::permissions(garbage, std::filesystem::perms::owner_all);
     EXPECT_THROW(StartProgram(garbage, {}, "", 1, true), EShellExecuteError);
     EXPECT_TRUE(ReadRecorderLog(Log).empty());
 }
@@ -218,8 +220,8 @@ TEST_F(ShellTest, AbandonedProcessesAreReaped)
 
 TEST_F(ShellTest, OpenDocumentLaunchesTheAssociatedApplicationAsOurChild)
 {
-    const std::string directory = Scratch.MakeDirectory("work \"dir\"");
-    const std::string folder = Scratch.MakeDirectory("docs $x");
+    const std::string directory = Scratch.MakeDir("work \"dir\"");
+    const std::string folder = Scratch.MakeDir("docs $x");
     for (const std::string& name : {std::string("a b") + TPrivateXdg::RecordedExtension,
                                     std::string("\xff 'q'") + TPrivateXdg::RecordedExtension}) {
         SCOPED_TRACE(name);
@@ -285,7 +287,7 @@ TEST_F(ShellTest, ApplicationStartedWithoutPidGivesNoHandle)
 
 TEST_F(ShellTest, ExploreAndOpenFileAreNotWaitedForButReaped)
 {
-    const std::string folder = Scratch.MakeDirectory("folder");
+    const std::string folder = Scratch.MakeDir("folder");
     const std::string document = Scratch.WriteFile(std::string("d") + TPrivateXdg::RecordedExtension);
     ExploreDirectory(folder);
     OpenFile(document);
