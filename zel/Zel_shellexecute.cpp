@@ -198,25 +198,30 @@ public:
             CloseDescriptor(pidFd);
             return;
         }
+        std::unique_lock<std::mutex> lock(FLock, std::defer_lock);
         try {
-            std::lock_guard<std::mutex> lock(FLock);
-            if (FStopping) {
-                CloseDescriptor(pidFd);
-                return;
-            }
-            FChildren.push_back({pid, pidFd});
-            if (FRunning) {
-                Wake();
-                return;
-            }
-            // A finished loop only has to return; joining it cannot block on us.
-            if (FThread.joinable())
-                FThread.join();
-            FThread = std::thread(&TChildReaper::Run, this);
-            FRunning = true;
+            lock.lock();
+            if (!FStopping)
+                FChildren.push_back({pid, pidFd});
         } catch (...) {
-            // Out of memory or threads: the child is reaped at the next Adopt,
-            // or by init once we exit.
+            // Out of memory: init reaps it once we exit.
+            CloseDescriptor(pidFd);
+            return;
+        }
+        if (FStopping) {
+            CloseDescriptor(pidFd);
+        } else if (FRunning) {
+            Wake();
+        } else {
+            try {
+                // A finished loop only has to return; joining it cannot block on us.
+                if (FThread.joinable())
+                    FThread.join();
+                FThread = std::thread(&TChildReaper::Run, this);
+                FRunning = true;
+            } catch (...) {
+                // No thread now: the child stays listed for the next Adopt.
+            }
         }
     }
 
