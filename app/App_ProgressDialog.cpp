@@ -1,0 +1,261 @@
+#include "App_ProgressDialog.h"
+#include "ui_App_ProgressDialog.h"
+
+#include "App_common.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFontMetrics>
+#include <QStyle>
+
+QPointer<TAppProgressDialog> AppProgressDialog;
+
+namespace {
+
+QPixmap Glyph(const QWidget& widget, QStyle::StandardPixmap which)
+{
+    const int size = widget.style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, &widget);
+    return widget.style()->standardIcon(which, nullptr, &widget).pixmap(QSize(size, size), widget.devicePixelRatioF());
+}
+
+// Long names are cut in the middle so both ends of a file name stay readable;
+// the tooltip keeps the whole text.
+void ShowFitted(QLabel& label, const QString& text, bool fit)
+{
+    const int width = label.contentsRect().width();
+    const QString shown = fit ? label.fontMetrics().elidedText(text, Qt::ElideMiddle, width) : text;
+    label.setText(shown);
+    label.setToolTip(shown == text ? QString() : text);
+}
+
+} // namespace
+
+TAppProgressDialog::TAppProgressDialog(QWidget* parent)
+    : QDialog(parent), FUi(std::make_unique<Ui::TAppProgressDialog>())
+{
+    FUi->setupUi(this);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    FUi->Image1->setPixmap(Glyph(*this, QStyle::SP_MessageBoxInformation));
+    FUi->Image2->setPixmap(Glyph(*this, QStyle::SP_MessageBoxWarning));
+    FUi->Image3->setPixmap(Glyph(*this, QStyle::SP_MessageBoxCritical));
+    // The glyph column is as wide as a row is high, so the status text stays
+    // in place whichever glyph shows.
+    const int row = qMax(fontMetrics().height(), FUi->Image1->pixmap().deviceIndependentSize().toSize().height()) + 6;
+    for (QLabel* image : {FUi->Image1, FUi->Image2, FUi->Image3})
+        image->setFixedSize(row, row);
+    FUi->Label1->setMinimumHeight(row);
+    // Room for a name of about fifty characters before it is shortened.
+    const int nameWidth = fontMetrics().horizontalAdvance(QLatin1Char('x')) * 50;
+    FUi->Label3->setMinimumWidth(nameWidth);
+    FUi->Label5->setMinimumWidth(nameWidth);
+    connect(FUi->Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(FUi->Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connect(FUi->Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+    ResetDisplay();
+    adjustSize();
+}
+
+TAppProgressDialog::~TAppProgressDialog() = default;
+
+void TAppProgressDialog::FireOnPause()
+{
+    if (OnPause)
+        OnPause(*this);
+}
+
+void TAppProgressDialog::FireOnResume()
+{
+    if (OnResume)
+        OnResume(*this);
+}
+
+void TAppProgressDialog::FireOnCancelRequest()
+{
+    if (OnCancelRequest)
+        OnCancelRequest(*this);
+}
+
+int TAppProgressDialog::Execute()
+{
+    ResetDisplay();
+    if (!FFinished)
+        exec();
+    else
+        setResult(Accepted);
+    FFinished = false;
+    return result();
+}
+
+void TAppProgressDialog::Finish()
+{
+    FFinished = true;
+    if (isVisible())
+        QDialog::done(Accepted);
+}
+
+void TAppProgressDialog::ResetDisplay()
+{
+    ShowStatus(std::string());
+    ShowNames(std::string(), std::string());
+    ShowProgress(0, 100);
+    SetPaused(false);
+}
+
+void TAppProgressDialog::ShowStatus(const std::string& text)
+{
+    ShowImage(FUi->Image1);
+    FStatus = QString::fromStdString(text);
+    ShowTexts();
+}
+
+void TAppProgressDialog::ShowNotice(const std::string& text)
+{
+    ShowImage(FUi->Image2);
+    FStatus = QString::fromStdString(text);
+    ShowTexts();
+}
+
+void TAppProgressDialog::ShowFailure(const std::string& text)
+{
+    ShowImage(FUi->Image3);
+    FStatus = QString::fromStdString(text);
+    ShowTexts();
+}
+
+void TAppProgressDialog::ShowNames(const std::string& program, const std::string& document)
+{
+    FProgram = QString::fromStdString(program);
+    FDocument = QFile::decodeName(document.c_str());
+    ShowTexts();
+}
+
+void TAppProgressDialog::ShowProgress(int position, int maximum)
+{
+    // setRange, not setMaximum: a maximum below the old minimum must not move it.
+    FUi->ProgressBar->setRange(0, maximum);
+    FUi->ProgressBar->setValue(position);
+}
+
+void TAppProgressDialog::FinishHandler(TTask&)
+{
+    Finish();
+}
+
+void TAppProgressDialog::NamesHandler(TTask&, const std::string& program, const std::string& document)
+{
+    ShowNames(program, document);
+}
+
+void TAppProgressDialog::PausedHandler(TTask&)
+{
+    SetPaused(true);
+}
+
+void TAppProgressDialog::ResumedHandler(TTask&)
+{
+    SetPaused(false);
+}
+
+void TAppProgressDialog::StatusHandler(TTask&, const std::string& text)
+{
+    ShowStatus(text);
+}
+
+void TAppProgressDialog::NoticeHandler(TTask&, const std::string& text)
+{
+    ShowNotice(text);
+}
+
+void TAppProgressDialog::FailureHandler(TTask&, const std::string& text)
+{
+    ShowFailure(text);
+}
+
+void TAppProgressDialog::ProgressHandler(TTask&, int position, int maximum)
+{
+    ShowProgress(position, maximum);
+}
+
+void TAppProgressDialog::done(int result)
+{
+    if (FFinished) {
+        QDialog::done(result);
+        return;
+    }
+    // The run goes on until the task notices; the dialog stays up showing it.
+    try {
+        FireOnCancelRequest();
+    } catch (...) {
+        HandleCurrentException();
+    }
+}
+
+void TAppProgressDialog::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    ShowTexts();
+}
+
+void TAppProgressDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    ShowTexts();
+}
+
+void TAppProgressDialog::Button1Click()
+{
+    try {
+        FireOnPause();
+    } catch (...) {
+        HandleCurrentException();
+    }
+}
+
+void TAppProgressDialog::Button2Click()
+{
+    try {
+        FireOnResume();
+    } catch (...) {
+        HandleCurrentException();
+    }
+}
+
+void TAppProgressDialog::Button3Click()
+{
+    reject();
+}
+
+void TAppProgressDialog::ShowImage(QLabel* image)
+{
+    // Show the new glyph before hiding the others, so the cell is never empty.
+    image->setVisible(true);
+    for (QLabel* other : {FUi->Image1, FUi->Image2, FUi->Image3})
+        if (other != image)
+            other->setVisible(false);
+}
+
+void TAppProgressDialog::SetPaused(bool paused)
+{
+    // Enable first: a focused button that gets disabled hands the focus on to
+    // the one just enabled, so the keyboard user can press it at once.
+    QPushButton* enable = paused ? FUi->Button2 : FUi->Button1;
+    QPushButton* disable = paused ? FUi->Button1 : FUi->Button2;
+    enable->setEnabled(true);
+    disable->setEnabled(false);
+}
+
+void TAppProgressDialog::ShowTexts()
+{
+    // Before the dialog is shown its labels have no real width yet.
+    const bool fit = isVisible();
+    ShowFitted(*FUi->Label1, FStatus, fit);
+    ShowFitted(*FUi->Label3, FProgram, fit);
+    ShowFitted(*FUi->Label5, FDocument, fit);
+}
+
+TAppProgressDialog& NeedAppProgressDialog()
+{
+    if (!AppProgressDialog)
+        AppProgressDialog = new TAppProgressDialog(QApplication::activeWindow());
+    return *AppProgressDialog;
+}
