@@ -236,11 +236,14 @@ void TAppProgressDialog::ShowImage(QLabel* image)
 
 void TAppProgressDialog::SetPaused(bool paused)
 {
-    // Enable first: a focused button that gets disabled hands the focus on to
-    // the one just enabled, so the keyboard user can press it at once.
+    // The focus goes from the button being disabled to its counterpart, not
+    // on along the tab chain, where the next Space would land on Cancel.
     QPushButton* enable = paused ? FUi->Button2 : FUi->Button1;
     QPushButton* disable = paused ? FUi->Button1 : FUi->Button2;
+    const bool hadFocus = disable->hasFocus();
     enable->setEnabled(true);
+    if (hadFocus)
+        enable->setFocus();
     disable->setEnabled(false);
 }
 

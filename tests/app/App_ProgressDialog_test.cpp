@@ -1,6 +1,7 @@
 #include "App_ProgressDialog.h"
 
 #include "ModalDriver.h"
+#include "Zel_tasks.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -59,6 +60,12 @@ std::string Display(QWidget& dialog)
         " resume " + (Button(dialog, "Button2").isEnabled() ? "on" : "off") + " cancel " +
         (Button(dialog, "Button3").isEnabled() ? "on" : "off");
 }
+
+// Only a sender for the handlers; never started.
+class TIdleTask : public TTask {
+public:
+    void Execute() override {}
+};
 
 const std::string ResetDisplay = "glyph 1 |  |  |  | 0..0..100 | pause on resume off cancel on";
 
@@ -167,6 +174,38 @@ TEST(AppProgressDialog, EveryCloseIsACancelRequestUntilFinished)
     EXPECT_EQ(dialog.Execute(), QDialog::Accepted);
     EXPECT_EQ(again.Runs(), 1);
     EXPECT_EQ(cancelRequests, 5);
+}
+
+TEST(AppProgressDialog, PauseAndResumeHandTheFocusToEachOther)
+{
+    TAppProgressDialog dialog;
+    TIdleTask task;
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    Button(dialog, "Button1").setFocus();
+
+    dialog.PausedHandler(task);
+    EXPECT_EQ(Display(dialog), "glyph 1 |  |  |  | 0..0..100 | pause off resume on cancel on");
+    EXPECT_TRUE(Button(dialog, "Button2").hasFocus());
+    dialog.PausedHandler(task);
+    EXPECT_TRUE(Button(dialog, "Button2").hasFocus());
+    dialog.ResumedHandler(task);
+    EXPECT_EQ(Display(dialog), "glyph 1 |  |  |  | 0..0..100 | pause on resume off cancel on");
+    EXPECT_TRUE(Button(dialog, "Button1").hasFocus()) << "the next Space must not land on Cancel";
+
+    // The task's other events reach the display through their handlers.
+    dialog.NamesHandler(task, "Viewer", "a.dorvanetest");
+    dialog.NoticeHandler(task, "Cannot wait for the termination of the process");
+    dialog.ProgressHandler(task, 1, 4);
+    EXPECT_EQ(Display(dialog),
+        "glyph 2 | Cannot wait for the termination of the process | Viewer | a.dorvanetest | 0..1..4 | pause on resume off cancel on");
+    dialog.FailureHandler(task, "Could not wait for termination of the process");
+    EXPECT_EQ(Glyph(dialog), "3");
+    dialog.StatusHandler(task, "Done");
+    EXPECT_EQ(Glyph(dialog), "1");
+    dialog.FinishHandler(task);
+    EXPECT_FALSE(dialog.isVisible());
 }
 
 TEST(AppProgressDialog, AFinishBeforeTheDialogIsShownEndsItAtOnce)
