@@ -1,0 +1,441 @@
+#include "App_ProgramDialog.h"
+
+#include "App_programs.h"
+#include "ui_App_ProgramDialog.h"
+#include "Zel_dialogs.h"
+#include "Zel_files.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFocusEvent>
+#include <QWindow>
+
+#include <algorithm>
+#include <initializer_list>
+
+namespace {
+
+const char* const MsgDisplayName = "Type a unique display name.";
+const char* const MsgAbsolutePath = "Type an absolute path.";
+const char* const MsgSelectItem = "Select an item.";
+const char* const MsgOpenInterval = "Type an integer equal to or greater than 0.";
+const char* const MsgWindowState = "The program does not support the window state.";
+
+// The kinds of programs this platform starts, executables first.
+const char* const ProgramFileFilter =
+    "Executable files (*)|*|Shell scripts (*.sh)|*.sh|Python scripts (*.py)|*.py|All (*)|*";
+const int ProgramFileFilterIndex = 1;
+
+// The window states in the order of ComboBox21's items.
+const int ShowCommands[] = {ShowCommandNormal, ShowCommandMinimized, ShowCommandMaximized};
+
+// The form was designed at 120 pixels per inch.
+const int DesignedDpi = 120;
+const int DesignedWidth = 686;
+const int DesignedHeight = 416;
+const int DesignedLabelWidth = 161;
+const int DesignedButtonWidth = 121;
+const int DesignedBrowseButtonWidth = 26;
+
+QString FromUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string ToUtf8(const QString& text)
+{
+    return text.toUtf8().toStdString();
+}
+
+QString DecodeName(const std::string& name)
+{
+    return QFile::decodeName(QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+}
+
+std::string EncodeName(const QString& name)
+{
+    return QFile::encodeName(name).toStdString();
+}
+
+TAutoPointer<TAppProgramDialog>& ProgramDialogHolder()
+{
+    static TAutoPointer<TAppProgramDialog> holder;
+    return holder;
+}
+
+// Widgets must go while the application object still exists.
+void DestroyAppProgramDialog()
+{
+    AppProgramDialog = nullptr;
+    ProgramDialogHolder().reset();
+}
+
+} // namespace
+
+TAppProgramDialog* AppProgramDialog = nullptr;
+
+TAppProgramDialog& GetAppProgramDialog()
+{
+    if (!AppProgramDialog) {
+        ProgramDialogHolder() = std::make_unique<TAppProgramDialog>();
+        AppProgramDialog = ProgramDialogHolder().get();
+        qAddPostRoutine(DestroyAppProgramDialog);
+    }
+    return *AppProgramDialog;
+}
+
+// ---------------------------------------------------------------------------
+// TAppProgramDialog::EInvalidInput
+
+TAppProgramDialog::EInvalidInput::EInvalidInput(std::string message, QWidget& control)
+    : EAppError(std::move(message)), FControl(&control)
+{
+    control.setFocus(Qt::OtherFocusReason);
+}
+
+// ---------------------------------------------------------------------------
+// TAppProgramDialog
+
+TAppProgramDialog::TAppProgramDialog(QWidget* parent)
+    : QDialog(parent), FUi(std::make_unique<Ui::TAppProgramDialog>()), FEntry(std::make_unique<TProgramEntry>())
+{
+    FUi->setupUi(this);
+    ArrangeControls();
+
+    for (QWidget* control : {static_cast<QWidget*>(FUi->Edit11), static_cast<QWidget*>(FUi->Edit21),
+                             static_cast<QWidget*>(FUi->Edit24), static_cast<QWidget*>(FUi->ComboBox21),
+                             static_cast<QWidget*>(FUi->Edit31)})
+        control->installEventFilter(this);
+    connect(FUi->Edit21, &QLineEdit::textChanged, this, [this] { UpdateEnabledStates(); });
+    connect(FUi->Button21, &QPushButton::clicked, this, [this] { Button21Click(); });
+    connect(FUi->Button22, &QPushButton::clicked, this, [this] { Button22Click(); });
+    connect(FUi->Button1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(FUi->Button2, &QPushButton::clicked, this, &QDialog::reject);
+    UpdateEnabledStates();
+}
+
+TAppProgramDialog::~TAppProgramDialog() = default;
+
+bool TAppProgramDialog::ValidateDisplayName(const std::string& name)
+{
+    bool valid = true;
+    if (OnValidateDisplayName)
+        OnValidateDisplayName(*this, name, valid);
+    return valid;
+}
+
+bool TAppProgramDialog::Execute()
+{
+    ++FCheckGeneration;
+    LoadFields();
+    FUi->Edit11->setFocus(Qt::OtherFocusReason);
+    PlaceOverOwner();
+    return exec() == QDialog::Accepted;
+}
+
+void TAppProgramDialog::Reset()
+{
+    TAutoPointer<TProgramEntry> defaults = std::make_unique<TProgramEntry>();
+    defaults->SetDisplayName("Untitled");
+    // A new program gets the document in double quotes on its command line.
+    defaults->SetDocumentPrefix("\"");
+    defaults->SetDocumentSuffix("\"");
+    defaults->SetShowCommand(ShowCommandNormal);
+    defaults->SetOpenInterval(0);
+    defaults->SetAutoPause(false);
+    FEntry->Assign(*defaults);
+}
+
+std::string TAppProgramDialog::DisplayName()
+{
+    std::string name = ToUtf8(FUi->Edit11->text());
+    if (name.empty() || !ValidateDisplayName(name))
+        throw EInvalidInput(MsgDisplayName, *FUi->Edit11);
+    return name;
+}
+
+void TAppProgramDialog::SetDisplayName(const std::string& value)
+{
+    FUi->Edit11->setText(FromUtf8(value));
+}
+
+std::string TAppProgramDialog::File()
+{
+    std::string file = EncodeName(FUi->Edit21->text());
+    if (!file.empty() && !IsAbsolutePath(file))
+        throw EInvalidInput(MsgAbsolutePath, *FUi->Edit21);
+    return file;
+}
+
+void TAppProgramDialog::SetFile(const std::string& value)
+{
+    FUi->Edit21->setText(DecodeName(value));
+}
+
+std::string TAppProgramDialog::DocumentPrefix() const
+{
+    return ToUtf8(FUi->Edit22->text());
+}
+
+void TAppProgramDialog::SetDocumentPrefix(const std::string& value)
+{
+    FUi->Edit22->setText(FromUtf8(value));
+}
+
+std::string TAppProgramDialog::DocumentSuffix() const
+{
+    return ToUtf8(FUi->Edit23->text());
+}
+
+void TAppProgramDialog::SetDocumentSuffix(const std::string& value)
+{
+    FUi->Edit23->setText(FromUtf8(value));
+}
+
+std::string TAppProgramDialog::WorkingDirectory()
+{
+    std::string directory = EncodeName(FUi->Edit24->text());
+    if (!directory.empty() && !IsAbsolutePath(directory))
+        throw EInvalidInput(MsgAbsolutePath, *FUi->Edit24);
+    return directory;
+}
+
+void TAppProgramDialog::SetWorkingDirectory(const std::string& value)
+{
+    FUi->Edit24->setText(DecodeName(value));
+}
+
+int TAppProgramDialog::ShowCommand()
+{
+    const int index = FUi->ComboBox21->currentIndex();
+    if (index < 0 || index >= static_cast<int>(std::size(ShowCommands)))
+        throw EInvalidInput(MsgSelectItem, *FUi->ComboBox21);
+    return ShowCommands[index];
+}
+
+void TAppProgramDialog::SetShowCommand(int value)
+{
+    const auto found = std::find(std::begin(ShowCommands), std::end(ShowCommands), value);
+    if (found == std::end(ShowCommands))
+        throw EInvalidValue(MsgWindowState);
+    FUi->ComboBox21->setCurrentIndex(static_cast<int>(found - std::begin(ShowCommands)));
+}
+
+int TAppProgramDialog::OpenInterval()
+{
+    bool converted = false;
+    const int value = FUi->Edit31->text().toInt(&converted, 10);
+    if (!converted || value < 0)
+        throw EInvalidInput(MsgOpenInterval, *FUi->Edit31);
+    return value;
+}
+
+void TAppProgramDialog::SetOpenInterval(int value)
+{
+    FUi->Edit31->setText(QString::number(value));
+}
+
+bool TAppProgramDialog::AutoPause() const
+{
+    return FUi->CheckBox31->isChecked();
+}
+
+void TAppProgramDialog::SetAutoPause(bool value)
+{
+    FUi->CheckBox31->setChecked(value);
+}
+
+void TAppProgramDialog::done(int result)
+{
+    // Whatever was left before closing has been checked by now, or needs no check.
+    ++FCheckGeneration;
+    if (result == QDialog::Accepted) {
+        try {
+            StoreFields();
+        } catch (...) {
+            HandleCurrentException();
+            return;
+        }
+    }
+    QDialog::done(result);
+}
+
+bool TAppProgramDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusOut)
+        ControlExit(*static_cast<QWidget*>(watched), static_cast<QFocusEvent*>(event)->reason());
+    return QDialog::eventFilter(watched, event);
+}
+
+void TAppProgramDialog::LoadFields()
+{
+    try {
+        SetDisplayName(FEntry->DisplayName());
+        SetFile(FEntry->File());
+        SetDocumentPrefix(FEntry->DocumentPrefix());
+        SetDocumentSuffix(FEntry->DocumentSuffix());
+        SetWorkingDirectory(FEntry->WorkingDirectory());
+        SetShowCommand(FEntry->ShowCommand());
+        SetOpenInterval(FEntry->OpenInterval());
+        SetAutoPause(FEntry->AutoPause());
+    } catch (...) {
+        UpdateEnabledStates();
+        throw;
+    }
+    UpdateEnabledStates();
+}
+
+void TAppProgramDialog::StoreFields()
+{
+    TAutoPointer<TProgramEntry> entry = std::make_unique<TProgramEntry>();
+    entry->SetDisplayName(DisplayName());
+    const std::string file = File();
+    try {
+        entry->SetFile(file);
+    } catch (const EProgramEntryError& e) {
+        // The entry's own message names the path; the focus belongs in the file box.
+        throw EInvalidInput(e.Message(), *FUi->Edit21);
+    }
+    entry->SetDocumentPrefix(DocumentPrefix());
+    entry->SetDocumentSuffix(DocumentSuffix());
+    entry->SetWorkingDirectory(WorkingDirectory());
+    entry->SetShowCommand(ShowCommand());
+    entry->SetOpenInterval(OpenInterval());
+    entry->SetAutoPause(AutoPause());
+    FEntry->Assign(*entry);
+}
+
+void TAppProgramDialog::UpdateEnabledStates()
+{
+    // Without a program file the document opens by its association and takes no parameters.
+    const bool hasFile = !FUi->Edit21->text().isEmpty();
+    for (QWidget* control : {static_cast<QWidget*>(FUi->Label23), static_cast<QWidget*>(FUi->Edit22),
+                             static_cast<QWidget*>(FUi->Label24), static_cast<QWidget*>(FUi->Edit23)})
+        control->setEnabled(hasFile);
+}
+
+// Starts from the designed proportions, scaled to the screen, and grows where
+// the font needs more room. The labels of all three groups share one width so
+// that the fields line up.
+void TAppProgramDialog::ArrangeControls()
+{
+    const double scale = static_cast<double>(logicalDpiY()) / DesignedDpi;
+    const auto scaled = [scale](int designed) { return static_cast<int>(designed * scale + 0.5); };
+
+    int labelWidth = scaled(DesignedLabelWidth);
+    const std::initializer_list<QLabel*> labels = {FUi->Label11, FUi->Label21, FUi->Label23,
+                                                   FUi->Label25, FUi->Label27, FUi->Label31};
+    for (const QLabel* label : labels)
+        labelWidth = std::max(labelWidth, label->sizeHint().width());
+    for (QLabel* label : labels)
+        label->setMinimumWidth(labelWidth);
+
+    const int fieldHeight = FUi->Edit21->sizeHint().height();
+    for (QPushButton* button : {FUi->Button21, FUi->Button22})
+        button->setFixedSize(std::max(scaled(DesignedBrowseButtonWidth), fieldHeight), fieldHeight);
+    for (QPushButton* button : {FUi->Button1, FUi->Button2})
+        button->setMinimumWidth(std::max(scaled(DesignedButtonWidth), button->sizeHint().width()));
+
+    setFixedSize(QSize(scaled(DesignedWidth), scaled(DesignedHeight)).expandedTo(sizeHint()));
+}
+
+// Leaving a checked field checks it, but only when the user moves on: the
+// window losing activation (an error box, a file dialog), the combo box
+// opening its list and the program's own focus moves do not count, and going
+// to Cancel is leaving the dialog, not the field. The check runs once the
+// focus change is complete, so its error box never interrupts one.
+void TAppProgramDialog::ControlExit(QWidget& control, Qt::FocusReason reason)
+{
+    switch (reason) {
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::MouseFocusReason:
+    case Qt::ShortcutFocusReason:
+        break;
+    default:
+        return;
+    }
+    if (QApplication::focusWidget() == FUi->Button2)
+        return;
+    QMetaObject::invokeMethod(
+        this, [this, target = QPointer<QWidget>(&control), generation = FCheckGeneration] {
+            CheckLeftControl(target, generation);
+        },
+        Qt::QueuedConnection);
+}
+
+void TAppProgramDialog::CheckLeftControl(const QPointer<QWidget>& control, unsigned generation)
+{
+    if (!control || generation != FCheckGeneration || !isVisible())
+        return;
+    try {
+        CheckField(*control);
+    } catch (...) {
+        // The focus is back on the field; checks queued behind this one are stale.
+        ++FCheckGeneration;
+        HandleCurrentException();
+    }
+}
+
+void TAppProgramDialog::CheckField(const QWidget& control)
+{
+    if (&control == FUi->Edit11)
+        DisplayName();
+    else if (&control == FUi->Edit21)
+        File();
+    else if (&control == FUi->Edit24)
+        WorkingDirectory();
+    else if (&control == FUi->ComboBox21)
+        ShowCommand();
+    else if (&control == FUi->Edit31)
+        OpenInterval();
+}
+
+// A dialog without a parent widget would open in the middle of the screen and
+// could fall behind the window the user works in.
+void TAppProgramDialog::PlaceOverOwner()
+{
+    QWidget* owner = QApplication::activeWindow();
+    if (parentWidget() || !owner || owner == this)
+        return;
+    winId();
+    if (QWindow* window = windowHandle())
+        window->setTransientParent(owner->windowHandle());
+    move(owner->frameGeometry().center() - rect().center());
+}
+
+void TAppProgramDialog::Button21Click()
+{
+    try {
+        TOpenDialogRequest request;
+        request.Title = "File";
+        request.Filter = ProgramFileFilter;
+        request.FilterIndex = ProgramFileFilterIndex;
+        request.FileName = File();
+        request.FileMustExist = true;
+        const TOpenDialogResult result = Dialogs().OpenFiles(request);
+        if (!result.Accepted || result.Files.empty())
+            throw EAbort();
+        SetFile(result.Files.front());
+    } catch (...) {
+        HandleCurrentException();
+    }
+}
+
+void TAppProgramDialog::Button22Click()
+{
+    try {
+        TBrowseFolderRequest request;
+        request.Caption = "Choose the working directory.";
+        request.InitialDir = WorkingDirectory();
+        const std::optional<std::string> folder = Dialogs().BrowseForFolder(request);
+        if (!folder)
+            throw EAbort();
+        // The next folder or file dialog starts here; a folder that vanished
+        // meanwhile leaves the current directory where it was.
+        SetCurrentDir(*folder);
+        SetWorkingDirectory(*folder);
+    } catch (...) {
+        HandleCurrentException();
+    }
+}
