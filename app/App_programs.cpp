@@ -1,8 +1,10 @@
 #include "App_programs.h"
 
+#include "App_ProgramDialog.h"
 #include "Zel_dialogs.h"
 #include "Zel_files.h"
 #include "Zel_inifiles.h"
+#include "Zel_shellexecute.h"
 #include "Zel_strings.h"
 
 #include <QApplication>
@@ -441,4 +443,152 @@ void TProgramEntriesSelection::SetSelectedIndex(int index)
 TProgramEntry* TProgramEntriesSelection::ItemEntry(const QComboBox& comboBox, int index)
 {
     return comboBox.itemData(index).value<TProgramEntry*>();
+}
+
+// ---------------------------------------------------------------------------
+// TProgramEntriesCommands
+
+TProgramEntriesCommands::TProgramEntriesCommands(TProgramEntriesModel& model, TProgramEntriesSelection& selection)
+    : FModel(&model), FSelection(&selection)
+{
+    TAutoPointer<TProgramEntry> builtIn = std::make_unique<TProgramEntry>();
+    builtIn->SetDisplayName("Default - depends on file association");
+    FModel->Add(std::move(builtIn));
+}
+
+void TProgramEntriesCommands::Add()
+{
+    if (!CanAdd())
+        RaiseUnavailable();
+    TAppProgramDialog& dialog = GetAppProgramDialog();
+    dialog.setWindowTitle(QStringLiteral("Add"));
+    dialog.Reset();
+    dialog.Entry().SetDisplayName(FModel->MakeUniqueDisplayName(dialog.Entry().DisplayName()));
+    ExecuteDialog(dialog, [this](const std::string& name) { return FModel->IndexOfDisplayName(name) < 0; });
+    AddDialogEntry(dialog);
+}
+
+bool TProgramEntriesCommands::CanAdd() const
+{
+    return true;
+}
+
+void TProgramEntriesCommands::Duplicate()
+{
+    if (!CanDuplicate())
+        RaiseUnavailable();
+    TAppProgramDialog& dialog = GetAppProgramDialog();
+    dialog.setWindowTitle(QStringLiteral("Duplicate"));
+    dialog.Entry().Assign(*SelectedEntry());
+    dialog.Entry().SetDisplayName(FModel->MakeUniqueDisplayName(dialog.Entry().DisplayName()));
+    ExecuteDialog(dialog, [this](const std::string& name) { return FModel->IndexOfDisplayName(name) < 0; });
+    AddDialogEntry(dialog);
+}
+
+bool TProgramEntriesCommands::CanDuplicate() const
+{
+    return SelectedEntry() != nullptr;
+}
+
+void TProgramEntriesCommands::Delete()
+{
+    if (!CanDelete())
+        RaiseUnavailable();
+    if (!ConfirmBox("Do you want to remove the program from the list?", AppTitle))
+        throw EAbort();
+    FModel->Delete(FSelection->SelectedIndex());
+}
+
+bool TProgramEntriesCommands::CanDelete() const
+{
+    return SelectedEntry() != nullptr;
+}
+
+void TProgramEntriesCommands::Start()
+{
+    if (!CanStart())
+        RaiseUnavailable();
+    try {
+        StartProgram(SelectedEntry()->File(), TStringDynArray(), std::string(), ShowCommandNormal, false);
+    } catch (const EShellExecuteError&) {
+        throw EAppError("The program could not start the program.");
+    }
+}
+
+bool TProgramEntriesCommands::CanStart() const
+{
+    return HasSelectedFile();
+}
+
+void TProgramEntriesCommands::Explore()
+{
+    if (!CanExplore())
+        RaiseUnavailable();
+    try {
+        ExploreDirectory(ExtractFileDir(SelectedEntry()->File()));
+    } catch (const EShellExecuteError&) {
+        throw EAppError("The program could not explore the directory.");
+    }
+}
+
+bool TProgramEntriesCommands::CanExplore() const
+{
+    return HasSelectedFile();
+}
+
+void TProgramEntriesCommands::Properties()
+{
+    if (!CanProperties())
+        RaiseUnavailable();
+    TAppProgramDialog& dialog = GetAppProgramDialog();
+    dialog.setWindowTitle(QStringLiteral("Properties"));
+    dialog.Entry().Assign(*SelectedEntry());
+    // The entry may keep its own name.
+    ExecuteDialog(dialog, [this](const std::string& name) {
+        const int index = FModel->IndexOfDisplayName(name);
+        return index < 0 || index == FSelection->SelectedIndex();
+    });
+    TAutoPointer<TProgramEntry> edited = std::make_unique<TProgramEntry>();
+    edited->Assign(dialog.Entry());
+    FModel->Delete(FSelection->SelectedIndex());
+    FModel->Add(std::move(edited));
+}
+
+bool TProgramEntriesCommands::CanProperties() const
+{
+    return SelectedEntry() != nullptr;
+}
+
+TProgramEntry* TProgramEntriesCommands::SelectedEntry() const
+{
+    const int index = FSelection->SelectedIndex();
+    return index >= 0 && index < FModel->Count() ? FModel->Items(index) : nullptr;
+}
+
+bool TProgramEntriesCommands::HasSelectedFile() const
+{
+    const TProgramEntry* entry = SelectedEntry();
+    return entry && !entry->IsFileBlank();
+}
+
+void TProgramEntriesCommands::ExecuteDialog(TAppProgramDialog& dialog,
+                                            std::function<bool(const std::string& name)> isValidName)
+{
+    // The check refers to this object; the dialog must not keep it past the run.
+    struct TCheckReset {
+        TAppProgramDialog& Dialog;
+        ~TCheckReset() { Dialog.OnValidateDisplayName = nullptr; }
+    } reset{dialog};
+    dialog.OnValidateDisplayName = [&isValidName](TAppProgramDialog&, const std::string& name, bool& valid) {
+        valid = isValidName(name);
+    };
+    if (!dialog.Execute())
+        throw EAbort();
+}
+
+void TProgramEntriesCommands::AddDialogEntry(const TAppProgramDialog& dialog)
+{
+    TAutoPointer<TProgramEntry> entry = std::make_unique<TProgramEntry>();
+    entry->Assign(dialog.Entry());
+    FModel->Add(std::move(entry));
 }

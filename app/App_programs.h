@@ -184,3 +184,42 @@ private:
     TProgramEntriesModel* FModel;
     QComboBox* FComboBox;
 };
+
+class TAppProgramDialog;
+
+// The user's operations on the program list, each with its enabled rule.
+// Adds the built-in entry at construction. The model and the selection are
+// not owned; the program dialog is the application's one AppProgramDialog.
+class TProgramEntriesCommands : public TCommands {
+public:
+    TProgramEntriesCommands(TProgramEntriesModel& model, TProgramEntriesSelection& selection);
+
+    // Every operation throws EAppError "The feature is unavailable." when its
+    // Can is false, and EAbort when the user cancels.
+    virtual void Add();
+    virtual bool CanAdd() const;
+    virtual void Duplicate();
+    virtual bool CanDuplicate() const;
+    virtual void Delete();
+    virtual bool CanDelete() const;
+    // Starts the selected program file by itself: no arguments, not waited for.
+    virtual void Start();
+    virtual bool CanStart() const;
+    // Opens the directory of the selected program file in the file manager.
+    virtual void Explore();
+    virtual bool CanExplore() const;
+    // Edits the selected entry, which then moves to the place of its name and stays selected.
+    virtual void Properties();
+    virtual bool CanProperties() const;
+
+private:
+    // Null when nothing is selected.
+    TProgramEntry* SelectedEntry() const;
+    bool HasSelectedFile() const;
+    // Runs the dialog with a display-name check; cancelling aborts.
+    void ExecuteDialog(TAppProgramDialog& dialog, std::function<bool(const std::string& name)> isValidName);
+    void AddDialogEntry(const TAppProgramDialog& dialog);
+
+    TProgramEntriesModel* FModel;
+    TProgramEntriesSelection* FSelection;
+};
