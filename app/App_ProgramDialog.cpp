@@ -126,7 +126,7 @@ bool TAppProgramDialog::ValidateDisplayName(const std::string& name)
 
 bool TAppProgramDialog::Execute()
 {
-    ++FCheckGeneration;
+    FLeftControls.clear();
     LoadFields();
     FUi->Edit11->setFocus(Qt::OtherFocusReason);
     PlaceOverOwner();
@@ -247,8 +247,8 @@ void TAppProgramDialog::SetAutoPause(bool value)
 
 void TAppProgramDialog::done(int result)
 {
-    // Whatever was left before closing has been checked by now, or needs no check.
-    ++FCheckGeneration;
+    // OK checks every field anyway, and any other close checks nothing.
+    FLeftControls.clear();
     if (result == QDialog::Accepted) {
         try {
             StoreFields();
@@ -343,7 +343,8 @@ void TAppProgramDialog::ArrangeControls()
 // window losing activation (an error box, a file dialog), the combo box
 // opening its list and the program's own focus moves do not count, and going
 // to Cancel is leaving the dialog, not the field. The check runs once the
-// focus change is complete, so its error box never interrupts one.
+// focus change is complete, so its error box never interrupts one, or
+// earlier, when the click that moved the focus reaches a browse button.
 void TAppProgramDialog::ControlExit(QWidget& control, Qt::FocusReason reason)
 {
     switch (reason) {
@@ -357,24 +358,27 @@ void TAppProgramDialog::ControlExit(QWidget& control, Qt::FocusReason reason)
     }
     if (QApplication::focusWidget() == FUi->Button2)
         return;
-    QMetaObject::invokeMethod(
-        this, [this, target = QPointer<QWidget>(&control), generation = FCheckGeneration] {
-            CheckLeftControl(target, generation);
-        },
-        Qt::QueuedConnection);
+    FLeftControls.emplace_back(&control);
+    if (FLeftControls.size() == 1)
+        QMetaObject::invokeMethod(this, [this] { RunLeaveChecks(); }, Qt::QueuedConnection);
 }
 
-void TAppProgramDialog::CheckLeftControl(const QPointer<QWidget>& control, unsigned generation)
+bool TAppProgramDialog::RunLeaveChecks()
 {
-    if (!control || generation != FCheckGeneration || !isVisible())
-        return;
+    const std::vector<QPointer<QWidget>> controls = std::move(FLeftControls);
+    FLeftControls.clear();
+    if (!isVisible())
+        return true;
     try {
-        CheckField(*control);
+        for (const QPointer<QWidget>& control : controls)
+            if (control)
+                CheckField(*control);
     } catch (...) {
-        // The focus is back on the field; checks queued behind this one are stale.
-        ++FCheckGeneration;
+        // The focus is back on the failed field; the fields left after it are not reported.
         HandleCurrentException();
+        return false;
     }
+    return true;
 }
 
 void TAppProgramDialog::CheckField(const QWidget& control)
@@ -406,6 +410,9 @@ void TAppProgramDialog::PlaceOverOwner()
 
 void TAppProgramDialog::Button21Click()
 {
+    // A field left on the way to this button is checked before the button acts.
+    if (!RunLeaveChecks())
+        return;
     try {
         TOpenDialogRequest request;
         request.Title = "File";
@@ -424,6 +431,9 @@ void TAppProgramDialog::Button21Click()
 
 void TAppProgramDialog::Button22Click()
 {
+    // A field left on the way to this button is checked before the button acts.
+    if (!RunLeaveChecks())
+        return;
     try {
         TBrowseFolderRequest request;
         request.Caption = "Choose the working directory.";

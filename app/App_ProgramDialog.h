@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class TProgramEntry;
 
@@ -97,7 +98,9 @@ private:
     void UpdateEnabledStates();
     void ArrangeControls();
     void ControlExit(QWidget& control, Qt::FocusReason reason);
-    void CheckLeftControl(const QPointer<QWidget>& control, unsigned generation);
+    // Checks the fields left since the last run, in order; reports the first
+    // failure, drops the rest and answers false then.
+    bool RunLeaveChecks();
     void CheckField(const QWidget& control);
     void PlaceOverOwner();
     void Button21Click();
@@ -105,9 +108,8 @@ private:
 
     TAutoPointer<Ui::TAppProgramDialog> FUi;
     TAutoPointer<TProgramEntry> FEntry;
-    // Bumped whenever pending leave checks must be dropped: on a failed check,
-    // on every close and on every Execute.
-    unsigned FCheckGeneration = 0;
+    // Fields left whose check has not run yet.
+    std::vector<QPointer<QWidget>> FLeftControls;
 };
 
 // The one program dialog of the run, created hidden at first use by

@@ -444,6 +444,25 @@ TEST_F(ProgramDialog, BrowseButtonsFillTheirFields)
         EXPECT_EQ(directory.text().toStdString(), work);
         EXPECT_EQ(GetCurrentDir(), work);
 
+        // A field left by clicking a browse button is checked first, and only once.
+        Retype(Edit(d, "Edit31"), "-1");
+        Dialogs.AnswerMessageBox(TModalResult::Ok);
+        QTest::mouseClick(&browseDirectory, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Texts(Dialogs), std::vector<std::string>{"Type an integer equal to or greater than 0."});
+        EXPECT_EQ(FocusName(), "Edit31");
+        EXPECT_EQ(Dialogs.FolderRequests.size(), 1u);
+        Edit(d, "Edit31").setText("0");
+        Dialogs.MessageBoxes.clear();
+        Retype(file, "tool.sh");
+        Dialogs.AnswerMessageBox(TModalResult::Ok);
+        QTest::mouseClick(&browseFile, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Texts(Dialogs), std::vector<std::string>{"Type an absolute path."});
+        EXPECT_EQ(FocusName(), "Edit21");
+        EXPECT_EQ(Dialogs.OpenRequests.size(), 2u);
+        Dialogs.MessageBoxes.clear();
+
         Dialogs.CancelFolder();
         directory.setText("");
         browseDirectory.click();
