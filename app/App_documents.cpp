@@ -1,12 +1,17 @@
 #include "App_documents.h"
 
+#include "Zel_clipboard.h"
 #include "Zel_files.h"
+#include "Zel_inifiles.h"
+#include "Zel_listviews.h"
 #include "Zel_shellfiles.h"
 #include "Zel_strings.h"
 
 #include <QCollator>
 #include <QCollatorSortKey>
+#include <QFile>
 #include <QString>
+#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
@@ -576,4 +581,473 @@ void TDocumentEntriesModel::CheckIndexes(const TIntegerDynArray& indexes) const
             throw EListError("The list indexes are not in ascending order.");
         previous = index;
     }
+}
+
+// ---------------------------------------------------------------------------
+// TDocumentEntriesSelection
+
+TDocumentEntriesSelection::TDocumentEntriesSelection(TDocumentEntriesModel& model, TVirtualListView& listView)
+    : FModel(model), FListView(listView)
+{
+}
+
+void TDocumentEntriesSelection::EntriesAdded(TDocumentEntriesModel&, const TIntegerDynArray& indexes)
+{
+    if (indexes.empty())
+        return;
+    TListViewUpdate update(FListView);
+    InsertListViewItems(FListView, indexes);
+    SetListViewSelection(FListView, indexes);
+    SetListViewItemFocused(FListView, indexes.back(), true);
+    EnsureListViewItemVisible(FListView, indexes.back(), false);
+}
+
+void TDocumentEntriesSelection::EntriesDeleted(TDocumentEntriesModel&, const TIntegerDynArray& indexes)
+{
+    if (indexes.empty())
+        return;
+    TListViewUpdate update(FListView);
+    DeleteListViewItems(FListView, indexes);
+}
+
+void TDocumentEntriesSelection::EntriesCleared(TDocumentEntriesModel&)
+{
+    if (FListView.ItemCount() == 0)
+        return;
+    TListViewUpdate update(FListView);
+    FListView.SetItemCount(0);
+}
+
+void TDocumentEntriesSelection::EntriesReordered(TDocumentEntriesModel&, const TReorderRecords& records)
+{
+    if (records.empty())
+        return;
+    TListViewUpdate update(FListView);
+    ReorderListViewItems(FListView, records);
+}
+
+void TDocumentEntriesSelection::EntriesChanged(TDocumentEntriesModel&, const TIntegerDynArray& indexes)
+{
+    if (indexes.empty())
+        return;
+    TListViewUpdate update(FListView);
+    for (int index : indexes) {
+        CheckListViewIndex(FListView, index);
+        FListView.UpdateItems(index, index);
+    }
+}
+
+void TDocumentEntriesSelection::SelectAll()
+{
+    const int count = FListView.ItemCount();
+    if (count == 0)
+        return;
+    TListViewUpdate update(FListView);
+    for (int i = 0; i < count; ++i)
+        if (!(FListView.ItemState(i) & lvisSelected))
+            SetListViewItemSelected(FListView, i, true);
+}
+
+void TDocumentEntriesSelection::UnselectAll()
+{
+    if (FListView.ItemCount() == 0)
+        return;
+    TListViewUpdate update(FListView);
+    for (int index : GetListViewSelection(FListView))
+        SetListViewItemSelected(FListView, index, false);
+}
+
+void TDocumentEntriesSelection::ReverseSelection()
+{
+    if (FListView.ItemCount() == 0)
+        return;
+    TListViewUpdate update(FListView);
+    ReverseListViewSelection(FListView);
+}
+
+bool TDocumentEntriesSelection::IsSelected(int index) const
+{
+    return IsListViewItemSelected(FListView, index);
+}
+
+int TDocumentEntriesSelection::GetCount() const
+{
+    return FListView.ItemCount();
+}
+
+int TDocumentEntriesSelection::GetSelectedCount() const
+{
+    return FListView.SelectedCount();
+}
+
+TIntegerDynArray TDocumentEntriesSelection::GetSelectedIndexes() const
+{
+    return GetListViewSelection(FListView);
+}
+
+// ---------------------------------------------------------------------------
+// TDocumentEntriesCommands
+
+namespace {
+
+// Asks with Yes and No; anything but Yes ends the command silently.
+void Confirm(const char* text)
+{
+    if (!ConfirmBox(text, AppTitle))
+        throw EAbort();
+}
+
+// A file manager may put its files in plain text as file:// URLs; those of
+// this machine become their paths. Any other line stays as it is.
+std::string PastedLineToPath(const std::string& line)
+{
+    if (line.compare(0, 7, "file://") != 0)
+        return line;
+    QUrl url(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+    // A "#" or "?" would be cut off as a fragment or query: then it was no URL.
+    if (!url.isValid() || url.hasQuery() || url.hasFragment())
+        return line;
+    if (url.host() == QLatin1String("localhost"))
+        url.setHost(QString());
+    if (!url.host().isEmpty())
+        return line;
+    return QFile::encodeName(url.toLocalFile()).toStdString();
+}
+
+} // namespace
+
+TDocumentEntriesCommands::TDocumentEntriesCommands(TDocumentEntriesModel& model,
+                                                   TDocumentEntriesSelection& selection)
+    : FModel(model), FSelection(selection), FClipboardWatcher(std::make_unique<TClipboardWatcher>())
+{
+    // "*.*" would hide every name without a dot.
+    FAddRegularFilesDialog.Title = "Add Regular Files";
+    FAddRegularFilesDialog.Filter = "All (*)|*";
+    FAddRegularFilesDialog.FilterIndex = 1;
+    FAddRegularFilesDialog.MultiSelect = true;
+    FAddRegularFilesDialog.FileMustExist = true;
+    FAddRegularFilesDialog.KeepCurrentDir = false;
+    FClipboardWatcher->OnChange = [this](TClipboardWatcher&) { DoClipboardChange(); };
+    FClipboardWatcher->SetActive(true);
+}
+
+TDocumentEntriesCommands::~TDocumentEntriesCommands() = default;
+
+void TDocumentEntriesCommands::LoadSettings(TMemIniFile& ini, const std::string& section)
+{
+    FAddRegularFilesDialog.FilterIndex =
+        ini.ReadInteger(section + ".AddRegularFilesDialog", "FilterIndex", FAddRegularFilesDialog.FilterIndex);
+}
+
+void TDocumentEntriesCommands::SaveSettings(TMemIniFile& ini, const std::string& section)
+{
+    ini.WriteInteger(section + ".AddRegularFilesDialog", "FilterIndex", FAddRegularFilesDialog.FilterIndex);
+}
+
+void TDocumentEntriesCommands::DoClipboardChange()
+{
+    if (OnClipboardChange)
+        OnClipboardChange(*this);
+}
+
+void TDocumentEntriesCommands::Check(bool available)
+{
+    if (!available)
+        RaiseUnavailable();
+}
+
+void TDocumentEntriesCommands::New()
+{
+    Check(CanNew());
+    if (FModel.CountOfResult(TDocumentEntryResult::Success) != FModel.GetCount())
+        Confirm("Do you want to remove all the documents from the list?");
+    FModel.Clear();
+}
+
+bool TDocumentEntriesCommands::CanNew() const
+{
+    return true;
+}
+
+void TDocumentEntriesCommands::AddRegularFiles()
+{
+    Check(CanAddRegularFiles());
+    FAddRegularFilesDialog.FileName.clear();
+    const TOpenDialogResult result = Dialogs().OpenFiles(FAddRegularFilesDialog);
+    FAddRegularFilesDialog.FilterIndex = result.FilterIndex;
+    if (!result.Accepted)
+        throw EAbort();
+    AddPaths(result.Files);
+}
+
+bool TDocumentEntriesCommands::CanAddRegularFiles() const
+{
+    return CanAddPaths();
+}
+
+void TDocumentEntriesCommands::AddDirectory()
+{
+    Check(CanAddDirectory());
+    const std::optional<std::string> folder = Dialogs().BrowseForFolder({"Specify a directory.", GetCurrentDir()});
+    if (!folder)
+        throw EAbort();
+    SetCurrentDir(*folder);
+    AddPaths({*folder});
+}
+
+bool TDocumentEntriesCommands::CanAddDirectory() const
+{
+    return CanAddPaths();
+}
+
+void TDocumentEntriesCommands::AddDroppedFiles(const TStringDynArray& paths)
+{
+    Check(CanAddDroppedFiles());
+    AddPaths(paths);
+}
+
+bool TDocumentEntriesCommands::CanAddDroppedFiles() const
+{
+    return CanAddPaths();
+}
+
+void TDocumentEntriesCommands::AddPaths(const TStringDynArray& paths)
+{
+    Check(CanAddPaths());
+    if (paths.empty())
+        return;
+    FModel.Add(CreateDocumentEntries(paths));
+}
+
+bool TDocumentEntriesCommands::CanAddPaths() const
+{
+    return true;
+}
+
+void TDocumentEntriesCommands::Cut()
+{
+    Check(CanCut());
+    Copy();
+    DeleteSelected(false);
+}
+
+bool TDocumentEntriesCommands::CanCut() const
+{
+    return CanCopy() && CanDelete();
+}
+
+void TDocumentEntriesCommands::Copy()
+{
+    Check(CanCopy());
+    const TIntegerDynArray indexes = FSelection.GetSelectedIndexes();
+    std::size_t length = 0;
+    for (int index : indexes)
+        length += FModel.GetItem(index)->Path().size() + 2;
+    std::string text;
+    text.reserve(length);
+    for (int index : indexes) {
+        text += FModel.GetItem(index)->Path();
+        text += "\r\n";
+    }
+    SetClipboardText(text);
+}
+
+bool TDocumentEntriesCommands::CanCopy() const
+{
+    return FSelection.GetSelectedCount() > 0;
+}
+
+void TDocumentEntriesCommands::Paste()
+{
+    Check(CanPaste());
+    TStringDynArray paths = GetClipboardFilePaths();
+    if (paths.empty()) {
+        paths = RemoveEmptyStrings(TextToArray(GetClipboardText()));
+        for (std::string& path : paths)
+            path = PastedLineToPath(path);
+    }
+    AddPaths(paths);
+}
+
+bool TDocumentEntriesCommands::CanPaste() const
+{
+    return CanAddPaths() && (ClipboardHasText() || !GetClipboardFilePaths().empty());
+}
+
+void TDocumentEntriesCommands::Delete()
+{
+    Check(CanDelete());
+    DeleteSelected(true);
+}
+
+void TDocumentEntriesCommands::DeleteSelected(bool confirm)
+{
+    Check(CanDelete());
+    const TIntegerDynArray indexes = FSelection.GetSelectedIndexes();
+    if (confirm
+        && FModel.CountOfResultIn(TDocumentEntryResult::Success, indexes) != static_cast<int>(indexes.size()))
+        Confirm("Do you want to remove the documents from the list?");
+    FModel.Delete(indexes);
+}
+
+bool TDocumentEntriesCommands::CanDelete() const
+{
+    return FSelection.GetSelectedCount() > 0;
+}
+
+void TDocumentEntriesCommands::SelectAll()
+{
+    Check(CanSelectAll());
+    FSelection.SelectAll();
+}
+
+bool TDocumentEntriesCommands::CanSelectAll() const
+{
+    return true;
+}
+
+void TDocumentEntriesCommands::ReverseSelection()
+{
+    Check(CanReverseSelection());
+    FSelection.ReverseSelection();
+}
+
+bool TDocumentEntriesCommands::CanReverseSelection() const
+{
+    return true;
+}
+
+void TDocumentEntriesCommands::SortByPath()
+{
+    Check(CanSortByPath());
+    FModel.SortByPath();
+}
+
+bool TDocumentEntriesCommands::CanSortByPath() const
+{
+    return true;
+}
+
+void TDocumentEntriesCommands::SortByDirectory()
+{
+    Check(CanSortByDirectory());
+    FModel.SortByDirectory();
+}
+
+bool TDocumentEntriesCommands::CanSortByDirectory() const
+{
+    return true;
+}
+
+void TDocumentEntriesCommands::SortByName()
+{
+    Check(CanSortByName());
+    FModel.SortByName();
+}
+
+bool TDocumentEntriesCommands::CanSortByName() const
+{
+    return true;
+}
+
+void TDocumentEntriesCommands::SortBySize()
+{
+    Check(CanSortBySize());
+    FModel.SortBySize();
+}
+
+bool TDocumentEntriesCommands::CanSortBySize() const
+{
+    return true;
+}
+
+void TDocumentEntriesCommands::SortByType()
+{
+    Check(CanSortByType());
+    FModel.SortByType();
+}
+
+bool TDocumentEntriesCommands::CanSortByType() const
+{
+    return true;
+}
+
+void TDocumentEntriesCommands::SortByLastWriteTime()
+{
+    Check(CanSortByLastWriteTime());
+    FModel.SortByLastWriteTime();
+}
+
+bool TDocumentEntriesCommands::CanSortByLastWriteTime() const
+{
+    return true;
+}
+
+void TDocumentEntriesCommands::SortByResult()
+{
+    Check(CanSortByResult());
+    FModel.SortByResult();
+}
+
+bool TDocumentEntriesCommands::CanSortByResult() const
+{
+    return true;
+}
+
+void TDocumentEntriesCommands::ReverseOrder()
+{
+    Check(CanReverseOrder());
+    FModel.Reverse();
+}
+
+bool TDocumentEntriesCommands::CanReverseOrder() const
+{
+    return true;
+}
+
+void TDocumentEntriesCommands::MoveUp()
+{
+    Check(CanMoveUp());
+    FModel.MoveUp(FSelection.GetSelectedIndexes());
+}
+
+bool TDocumentEntriesCommands::CanMoveUp() const
+{
+    return FSelection.GetSelectedCount() > 0;
+}
+
+void TDocumentEntriesCommands::MoveDown()
+{
+    Check(CanMoveDown());
+    FModel.MoveDown(FSelection.GetSelectedIndexes());
+}
+
+bool TDocumentEntriesCommands::CanMoveDown() const
+{
+    return FSelection.GetSelectedCount() > 0;
+}
+
+void TDocumentEntriesCommands::DeleteAllInSuccess()
+{
+    Check(CanDeleteAllInSuccess());
+    FModel.Delete(FModel.GetIndexesOfResult(TDocumentEntryResult::Success));
+}
+
+bool TDocumentEntriesCommands::CanDeleteAllInSuccess() const
+{
+    return FModel.GetCount() > 0;
+}
+
+void TDocumentEntriesCommands::ResetResult()
+{
+    Check(CanResetResult());
+    const TIntegerDynArray indexes = FSelection.GetSelectedIndexes();
+    for (int index : indexes)
+        FModel.GetItem(index)->SetResult(TDocumentEntryResult::None);
+    FModel.NotifyChanged(indexes);
+}
+
+bool TDocumentEntriesCommands::CanResetResult() const
+{
+    return FSelection.GetSelectedCount() > 0;
 }

@@ -4,6 +4,7 @@
 
 #include "App_common.h"
 #include "Zel_autopointers.h"
+#include "Zel_dialogs.h"
 #include "Zel_dynamicarrays.h"
 #include "Zel_lists.h"
 
@@ -12,6 +13,9 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+class TClipboardWatcher;
+class TVirtualListView;
 
 // The outcome of opening a document.
 enum class TDocumentEntryResult : std::uint8_t { None = 0, Success = 1, Failure = 2 };
@@ -195,4 +199,129 @@ private:
     void CheckIndexes(const TIntegerDynArray& indexes) const;
 
     TDocumentEntryList FEntries;
+};
+
+// Mirrors the model into the document list view's rows, so the selected and
+// focused rows follow their documents through every change, and answers what
+// is selected. The main form connects the model's five events to the five
+// handlers.
+class TDocumentEntriesSelection : public TSelection {
+public:
+    TDocumentEntriesSelection(TDocumentEntriesModel& model, TVirtualListView& listView);
+    TDocumentEntriesSelection(const TDocumentEntriesSelection&) = delete;
+    TDocumentEntriesSelection& operator=(const TDocumentEntriesSelection&) = delete;
+
+    // New rows: exactly they are selected, the last one focused and shown whole.
+    virtual void EntriesAdded(TDocumentEntriesModel& sender, const TIntegerDynArray& indexes);
+    virtual void EntriesDeleted(TDocumentEntriesModel& sender, const TIntegerDynArray& indexes);
+    virtual void EntriesCleared(TDocumentEntriesModel& sender);
+    virtual void EntriesReordered(TDocumentEntriesModel& sender, const TReorderRecords& records);
+    // Redraws the rows from the model.
+    virtual void EntriesChanged(TDocumentEntriesModel& sender, const TIntegerDynArray& indexes);
+    virtual void SelectAll();
+    virtual void UnselectAll();
+    // Inverts every row's selection; the focus stays.
+    virtual void ReverseSelection();
+
+    // EInvalidOperation "The index is invalid to the list view." outside the rows.
+    bool IsSelected(int index) const;
+    int GetCount() const;
+    int GetSelectedCount() const;
+    // Ascending.
+    TIntegerDynArray GetSelectedIndexes() const;
+
+    TDocumentEntriesModel& Model() const noexcept { return FModel; }
+    TVirtualListView& ListView() const noexcept { return FListView; }
+
+private:
+    TDocumentEntriesModel& FModel;
+    TVirtualListView& FListView;
+};
+
+// The user's operations on the document list. Every operation X has CanX
+// right after it; X raises "The feature is unavailable." when CanX is false.
+// A refused confirmation or a cancelled dialog ends X with a silent EAbort.
+class TDocumentEntriesCommands : public TCommands {
+public:
+    // Starts watching the clipboard (EClipboardError when there is none).
+    TDocumentEntriesCommands(TDocumentEntriesModel& model, TDocumentEntriesSelection& selection);
+    ~TDocumentEntriesCommands() override;
+    TDocumentEntriesCommands(const TDocumentEntriesCommands&) = delete;
+    TDocumentEntriesCommands& operator=(const TDocumentEntriesCommands&) = delete;
+
+    // Raised on every change of the clipboard's contents (and once at start).
+    std::function<void(TDocumentEntriesCommands& sender)> OnClipboardChange;
+
+    // The add-files dialog's filter index, under section + ".AddRegularFilesDialog".
+    void LoadSettings(TMemIniFile& ini, const std::string& section) override;
+    void SaveSettings(TMemIniFile& ini, const std::string& section) override;
+    virtual void DoClipboardChange();
+
+    // Empties the list; asks first unless every document has succeeded.
+    virtual void New();
+    virtual bool CanNew() const;
+    // The chosen files' folder becomes the current directory.
+    virtual void AddRegularFiles();
+    virtual bool CanAddRegularFiles() const;
+    // The chosen folder itself becomes one document and the current directory.
+    virtual void AddDirectory();
+    virtual bool CanAddDirectory() const;
+    virtual void AddDroppedFiles(const TStringDynArray& paths);
+    virtual bool CanAddDroppedFiles() const;
+    // All paths or none (EDocumentEntryCreateError naming the first bad one).
+    virtual void AddPaths(const TStringDynArray& paths);
+    virtual bool CanAddPaths() const;
+    virtual void Cut();
+    virtual bool CanCut() const;
+    // The selected paths in list order, each line ended by CR LF.
+    virtual void Copy();
+    virtual bool CanCopy() const;
+    // Adds the clipboard's lines (blank ones skipped), or the files a file
+    // manager copied; file:// URLs in the text count as their local paths.
+    virtual void Paste();
+    virtual bool CanPaste() const;
+    virtual void Delete();
+    // Asks first when confirm is set and a selected document has not succeeded.
+    virtual void DeleteSelected(bool confirm);
+    virtual bool CanDelete() const;
+    virtual void SelectAll();
+    virtual bool CanSelectAll() const;
+    virtual void ReverseSelection();
+    virtual bool CanReverseSelection() const;
+    virtual void SortByPath();
+    virtual bool CanSortByPath() const;
+    virtual void SortByDirectory();
+    virtual bool CanSortByDirectory() const;
+    virtual void SortByName();
+    virtual bool CanSortByName() const;
+    virtual void SortBySize();
+    virtual bool CanSortBySize() const;
+    virtual void SortByType();
+    virtual bool CanSortByType() const;
+    virtual void SortByLastWriteTime();
+    virtual bool CanSortByLastWriteTime() const;
+    virtual void SortByResult();
+    virtual bool CanSortByResult() const;
+    virtual void ReverseOrder();
+    virtual bool CanReverseOrder() const;
+    virtual void MoveUp();
+    virtual bool CanMoveUp() const;
+    virtual void MoveDown();
+    virtual bool CanMoveDown() const;
+    virtual void DeleteAllInSuccess();
+    virtual bool CanDeleteAllInSuccess() const;
+    virtual void ResetResult();
+    virtual bool CanResetResult() const;
+
+    // The add-files dialog as it will be shown next.
+    const TOpenDialogRequest& AddRegularFilesDialog() const noexcept { return FAddRegularFilesDialog; }
+
+private:
+    void Check(bool available);
+
+    TDocumentEntriesModel& FModel;
+    TDocumentEntriesSelection& FSelection;
+    // Declared before the dialog, so the dialog goes first.
+    TAutoPointer<TClipboardWatcher> FClipboardWatcher;
+    TOpenDialogRequest FAddRegularFilesDialog;
 };

@@ -1,7 +1,19 @@
 #include "App_documents.h"
 
+#include "ScriptedDialogs.h"
 #include "TempDirectory.h"
+#include "Zel_clipboard.h"
+#include "Zel_files.h"
+#include "Zel_inifiles.h"
+#include "Zel_listviews.h"
 #include "Zel_shellfiles.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMimeData>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -519,6 +531,415 @@ TEST_F(DocumentsTest, ResultQueries)
 
     model.Delete(model.GetIndexesOfResult(TDocumentEntryResult::Success));
     EXPECT_EQ(Names(model), (std::vector<std::string>{"a", "c"}));
+}
+
+// ---------------------------------------------------------------------------
+// The list on screen and the commands
+
+// Waits for a condition while Qt's events run; false after five seconds.
+bool WaitFor(const std::function<bool()>& condition)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > 5000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+std::string MessageOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const EAbort&) {
+        return "(abort)";
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return "";
+}
+
+// The model, the view and the selection wired as the main form wires them.
+class DocumentListTest : public DocumentsTest {
+protected:
+    DocumentListTest() : Selection(Model, View)
+    {
+        Model.OnAdded = [this](TDocumentEntriesModel& m, const TIntegerDynArray& i) { Selection.EntriesAdded(m, i); };
+        Model.OnDeleted = [this](TDocumentEntriesModel& m, const TIntegerDynArray& i) {
+            Selection.EntriesDeleted(m, i);
+        };
+        Model.OnCleared = [this](TDocumentEntriesModel& m) { Selection.EntriesCleared(m); };
+        Model.OnReordered = [this](TDocumentEntriesModel& m, const TReorderRecords& r) {
+            Selection.EntriesReordered(m, r);
+        };
+        Model.OnChanged = [this](TDocumentEntriesModel& m, const TIntegerDynArray& i) {
+            Selection.EntriesChanged(m, i);
+        };
+        View.SetColumns({{"Name", 100}, {"Directory", 100}, {"Size", 60}, {"Type", 80}, {"Time", 80}, {"Result", 60}});
+        View.OnData = [this](TVirtualListView&, int row, TListItem& item) {
+            ++DataCalls;
+            const TDocumentEntry& entry = *Model.GetItem(row);
+            item.Caption = entry.GetNameText();
+            item.SubItems = {entry.GetDirectoryText(), entry.GetSizeText(), entry.GetTypeText(),
+                             entry.GetLastWriteTimeText(), entry.GetResultText()};
+        };
+        View.resize(400, 150);
+        View.show();
+    }
+
+    // The text a cell shows, as the view asks for it.
+    std::string CellText(int row, int column)
+    {
+        return View.model()->data(View.model()->index(row, column)).toString().toStdString();
+    }
+
+    bool RowWhollyVisible(int row)
+    {
+        const QRect rect = View.visualRect(View.model()->index(row, 0));
+        return rect.isValid() && rect.top() >= 0 && rect.bottom() < View.viewport()->height();
+    }
+
+    void Select(const TIntegerDynArray& rows) { SetListViewSelection(View, rows); }
+
+    TDocumentEntriesModel Model;
+    TVirtualListView View;
+    TDocumentEntriesSelection Selection;
+    int DataCalls = 0;
+};
+
+TEST_F(DocumentListTest, AddedRowsAreSelectedFocusedAndShown)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < 30; ++i)
+        names.push_back("f" + std::to_string(100 + i));
+    Fill(Model, names);
+    EXPECT_EQ(Selection.GetCount(), 30);
+    Select({0, 2});
+    SetListViewItemFocused(View, 1, true);
+    View.scrollToTop();
+
+    Fill(Model, {"new1", "new2"});
+    EXPECT_EQ(Selection.GetSelectedIndexes(), (TIntegerDynArray{30, 31}));
+    EXPECT_EQ(Selection.GetSelectedCount(), 2);
+    EXPECT_EQ(View.ItemFocused(), 31);
+    EXPECT_TRUE(RowWhollyVisible(31));
+    EXPECT_EQ(CellText(31, 0), "new2");
+    EXPECT_TRUE(Selection.IsSelected(30));
+    EXPECT_FALSE(Selection.IsSelected(0));
+    EXPECT_THROW(Selection.IsSelected(32), EInvalidOperation);
+}
+
+TEST_F(DocumentListTest, SelectionAndFocusFollowTheirDocuments)
+{
+    Fill(Model, {"d", "b", "e", "a", "c"});
+    Select({0, 3}); // d and a
+    SetListViewItemFocused(View, 2, true); // e
+    Model.SortByName();
+    EXPECT_EQ(Names(Model), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+    EXPECT_EQ(Selection.GetSelectedIndexes(), (TIntegerDynArray{0, 3}));
+    EXPECT_EQ(View.ItemFocused(), 4);
+
+    Model.MoveUp(Selection.GetSelectedIndexes());
+    EXPECT_EQ(Names(Model), (std::vector<std::string>{"a", "b", "d", "c", "e"}));
+    EXPECT_EQ(Selection.GetSelectedIndexes(), (TIntegerDynArray{0, 2}));
+
+    // Deleting the focused row hands the focus to the row in its place...
+    Model.Delete({1, 4});
+    EXPECT_EQ(Names(Model), (std::vector<std::string>{"a", "d", "c"}));
+    EXPECT_EQ(Selection.GetCount(), 3);
+    EXPECT_EQ(View.ItemFocused(), 2);
+    // ... or, at the end, to the new last row.
+    Model.Delete({2});
+    EXPECT_EQ(View.ItemFocused(), 1);
+    EXPECT_EQ(Selection.GetSelectedIndexes(), (TIntegerDynArray{0, 1}));
+
+    Model.Clear();
+    EXPECT_EQ(Selection.GetCount(), 0);
+    EXPECT_EQ(Selection.GetSelectedCount(), 0);
+    EXPECT_TRUE(Selection.GetSelectedIndexes().empty());
+}
+
+TEST_F(DocumentListTest, SelectAllUnselectAllAndReverse)
+{
+    Selection.SelectAll();
+    Selection.UnselectAll();
+    Selection.ReverseSelection();
+    EXPECT_EQ(Selection.GetCount(), 0);
+
+    Fill(Model, {"a", "b", "c", "d"});
+    Select({0, 2});
+    SetListViewItemFocused(View, 0, true);
+    Selection.ReverseSelection();
+    EXPECT_EQ(Selection.GetSelectedIndexes(), (TIntegerDynArray{1, 3}));
+    EXPECT_EQ(View.ItemFocused(), 0);
+    Selection.SelectAll();
+    EXPECT_EQ(Selection.GetSelectedCount(), 4);
+    Selection.UnselectAll();
+    EXPECT_EQ(Selection.GetSelectedCount(), 0);
+    EXPECT_EQ(View.ItemFocused(), 0);
+}
+
+TEST_F(DocumentListTest, ChangedRowsShowTheirNewResult)
+{
+    Fill(Model, {"a", "b", "c"});
+    EXPECT_EQ(CellText(1, 5), "None");
+    Model.GetItem(1)->SetResult(TDocumentEntryResult::Success);
+    Model.NotifyChanged({1});
+    EXPECT_EQ(CellText(1, 5), "Success");
+    EXPECT_THROW(Model.NotifyChanged({3}), EInvalidOperation);
+}
+
+class DocumentCommandsTest : public DocumentListTest {
+protected:
+    DocumentCommandsTest() : Commands(Model, Selection) { OriginalDir = GetCurrentDir(); }
+    ~DocumentCommandsTest() override { SetCurrentDir(OriginalDir); }
+
+    static void PutText(const std::string& text) { QGuiApplication::clipboard()->setText(QString::fromStdString(text)); }
+    static std::string ClipboardText() { return QGuiApplication::clipboard()->text().toStdString(); }
+
+    std::string OriginalDir;
+    TScriptedDialogs Dialogs;
+    TDocumentEntriesCommands Commands;
+};
+
+TEST_F(DocumentCommandsTest, NewAsksUnlessEverythingSucceeded)
+{
+    Commands.New(); // empty: nothing to ask
+    Fill(Model, {"a", "b"});
+    Model.GetItem(0)->SetResult(TDocumentEntryResult::Success);
+    Dialogs.AnswerMessageBox(TModalResult::No);
+    EXPECT_EQ(MessageOf([&] { Commands.New(); }), "(abort)");
+    EXPECT_EQ(Model.GetCount(), 2);
+    ASSERT_EQ(Dialogs.MessageBoxes.size(), 1u);
+    EXPECT_EQ(Dialogs.MessageBoxes[0].Text, "Do you want to remove all the documents from the list?");
+    EXPECT_EQ(Dialogs.MessageBoxes[0].Caption, "Dorvane");
+    EXPECT_EQ(Dialogs.MessageBoxes[0].Type, TMsgDlgType::Warning);
+    EXPECT_EQ(Dialogs.MessageBoxes[0].Buttons, TMsgDlgButtons(mbYes | mbNo));
+
+    Dialogs.AnswerMessageBox(TModalResult::Yes);
+    Commands.New();
+    EXPECT_EQ(Model.GetCount(), 0);
+
+    Fill(Model, {"c"});
+    Model.GetItem(0)->SetResult(TDocumentEntryResult::Success);
+    Commands.New();
+    EXPECT_EQ(Model.GetCount(), 0);
+    EXPECT_EQ(Dialogs.MessageBoxes.size(), 2u);
+}
+
+TEST_F(DocumentCommandsTest, DeleteAsksForUnfinishedDocumentsAndCutNever)
+{
+    EXPECT_EQ(MessageOf([&] { Commands.Delete(); }), "The feature is unavailable.");
+    EXPECT_FALSE(Commands.CanCut());
+    Fill(Model, {"a", "b", "c", "d"});
+    Model.GetItem(1)->SetResult(TDocumentEntryResult::Success);
+    Model.GetItem(3)->SetResult(TDocumentEntryResult::Success);
+    Select({1, 3});
+    Commands.Delete();
+    EXPECT_EQ(Names(Model), (std::vector<std::string>{"a", "c"}));
+    EXPECT_TRUE(Dialogs.MessageBoxes.empty());
+
+    Select({0});
+    Dialogs.AnswerMessageBox(TModalResult::No);
+    EXPECT_EQ(MessageOf([&] { Commands.Delete(); }), "(abort)");
+    EXPECT_EQ(Names(Model), (std::vector<std::string>{"a", "c"}));
+    ASSERT_EQ(Dialogs.MessageBoxes.size(), 1u);
+    EXPECT_EQ(Dialogs.MessageBoxes[0].Text, "Do you want to remove the documents from the list?");
+
+    Select({0, 1});
+    Commands.Cut();
+    EXPECT_EQ(Model.GetCount(), 0);
+    EXPECT_EQ(ClipboardText(), Dir / "a" + "\r\n" + Dir / "c" + "\r\n");
+    EXPECT_EQ(Dialogs.MessageBoxes.size(), 1u);
+}
+
+TEST_F(DocumentCommandsTest, CopyPutsSelectedPathsInListOrder)
+{
+    EXPECT_FALSE(Commands.CanCopy());
+    Fill(Model, {"x y", "b", "é"});
+    Selection.UnselectAll();
+    SetListViewItemSelected(View, 2, true);
+    SetListViewItemSelected(View, 0, true);
+    EXPECT_TRUE(Commands.CanCopy());
+    Commands.Copy();
+    EXPECT_EQ(ClipboardText(), Dir / "x y" + "\r\n" + Dir / "é" + "\r\n");
+    EXPECT_EQ(Model.GetCount(), 3);
+}
+
+TEST_F(DocumentCommandsTest, PasteAddsEveryLineOrNothing)
+{
+    const std::string a = Dir.WriteFile("a b.txt");
+    const std::string b = Dir.WriteFile("ü.txt");
+    QGuiApplication::clipboard()->clear();
+    ASSERT_TRUE(WaitFor([&] { return !Commands.CanPaste(); }));
+    EXPECT_EQ(MessageOf([&] { Commands.Paste(); }), "The feature is unavailable.");
+
+    PutText(a + "\r\n\r\n\n" + b + "\n\r\n" + a);
+    ASSERT_TRUE(WaitFor([&] { return Commands.CanPaste(); }));
+    Commands.Paste();
+    EXPECT_EQ(Names(Model), (std::vector<std::string>{"a b.txt", "ü.txt", "a b.txt"}));
+    EXPECT_EQ(Selection.GetSelectedIndexes(), (TIntegerDynArray{0, 1, 2}));
+
+    PutText(a + "\n" + "not a path\n" + b);
+    EXPECT_EQ(MessageOf([&] { Commands.Paste(); }), CreateErrorText("not a path"));
+    PutText(a + "\n " + b); // lines are not trimmed
+    EXPECT_EQ(MessageOf([&] { Commands.Paste(); }), CreateErrorText(" " + b));
+    EXPECT_EQ(Model.GetCount(), 3);
+}
+
+TEST_F(DocumentCommandsTest, PasteTakesFilesAFileManagerCopied)
+{
+    const std::string a = Dir.WriteFile("a b.txt");
+    const std::string b = Dir.WriteFile("ü.txt");
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(QFile::decodeName(a.c_str())), QUrl("https://example.org/x"),
+                   QUrl::fromLocalFile(QFile::decodeName(b.c_str()))});
+    QGuiApplication::clipboard()->setMimeData(data);
+    ASSERT_TRUE(WaitFor([&] { return Commands.CanPaste(); }));
+    Commands.Paste();
+    EXPECT_EQ(Names(Model), (std::vector<std::string>{"a b.txt", "ü.txt"}));
+
+    // As plain text, with URLs of this machine.
+    const QUrl urlA = QUrl::fromLocalFile(QFile::decodeName(a.c_str()));
+    const QUrl urlB = QUrl::fromLocalFile(QFile::decodeName(b.c_str()));
+    PutText(urlB.toEncoded().toStdString() + "\nfile://localhost" + urlA.path(QUrl::FullyEncoded).toStdString() + "\n");
+    Commands.Paste();
+    EXPECT_EQ(Names(Model), (std::vector<std::string>{"a b.txt", "ü.txt", "ü.txt", "a b.txt"}));
+    for (const std::string& line : {"file://elsewhere" + a, "file://" + a + "#x"}) {
+        PutText(line);
+        EXPECT_EQ(MessageOf([&] { Commands.Paste(); }), CreateErrorText(line));
+    }
+}
+
+TEST_F(DocumentCommandsTest, AddRegularFilesUsesTheDialogAndKeepsItsFilter)
+{
+    const std::string a = Dir.WriteFile("a.txt");
+    Dir.MakeDir("sub");
+    const std::string b = Dir.WriteFile("sub/b");
+    Fill(Model, {"first"});
+    Dialogs.AnswerOpenFiles({b, a}, 2);
+    Commands.AddRegularFiles();
+    EXPECT_EQ(Names(Model), (std::vector<std::string>{"first", "b", "a.txt"}));
+    EXPECT_EQ(Selection.GetSelectedIndexes(), (TIntegerDynArray{1, 2}));
+    EXPECT_EQ(View.ItemFocused(), 2);
+    ASSERT_EQ(Dialogs.OpenRequests.size(), 1u);
+    const TOpenDialogRequest& request = Dialogs.OpenRequests[0];
+    EXPECT_EQ(request.Title, "Add Regular Files");
+    EXPECT_EQ(request.Filter, "All (*)|*");
+    EXPECT_EQ(request.FilterIndex, 1);
+    EXPECT_TRUE(request.MultiSelect);
+    EXPECT_TRUE(request.FileMustExist);
+    EXPECT_FALSE(request.KeepCurrentDir);
+    EXPECT_EQ(GetCurrentDir(), Dir / "sub");
+
+    Dialogs.CancelOpenFiles();
+    EXPECT_EQ(MessageOf([&] { Commands.AddRegularFiles(); }), "(abort)");
+    EXPECT_EQ(Model.GetCount(), 3);
+
+    // The filter index chosen comes back after a restart.
+    TMemIniFile ini(Dir / "Settings.ini");
+    Commands.SaveSettings(ini, "DocumentEntriesCommands");
+    EXPECT_EQ(ini.ReadInteger("DocumentEntriesCommands.AddRegularFilesDialog", "FilterIndex", 0), 2);
+    TDocumentEntriesCommands restarted(Model, Selection);
+    EXPECT_EQ(restarted.AddRegularFilesDialog().FilterIndex, 1);
+    restarted.LoadSettings(ini, "DocumentEntriesCommands");
+    EXPECT_EQ(restarted.AddRegularFilesDialog().FilterIndex, 2);
+}
+
+TEST_F(DocumentCommandsTest, AddDirectoryAddsTheFolderItselfAndMovesThere)
+{
+    TDocumentEntry::DirectoryImageIndex = 1;
+    const std::string folder = Dir.MakeDir("Folder");
+    Dir.WriteFile("Folder/inside.txt");
+    Dialogs.AnswerFolder(folder);
+    Commands.AddDirectory();
+    ASSERT_EQ(Model.GetCount(), 1);
+    EXPECT_EQ(Model.GetItem(0)->Path(), folder);
+    EXPECT_EQ(Model.GetItem(0)->GetImageIndex(), 1);
+    EXPECT_EQ(CellText(0, 2), "");
+    EXPECT_EQ(GetCurrentDir(), folder);
+    ASSERT_EQ(Dialogs.FolderRequests.size(), 1u);
+    EXPECT_EQ(Dialogs.FolderRequests[0].Caption, "Specify a directory.");
+
+    Dialogs.CancelFolder();
+    EXPECT_EQ(MessageOf([&] { Commands.AddDirectory(); }), "(abort)");
+    ASSERT_EQ(Dialogs.FolderRequests.size(), 2u);
+    EXPECT_EQ(Dialogs.FolderRequests[1].InitialDir, folder);
+    EXPECT_EQ(Model.GetCount(), 1);
+    TDocumentEntry::DirectoryImageIndex = -1;
+}
+
+TEST_F(DocumentCommandsTest, DroppedFilesAreAddedAgainAndAllOrNothing)
+{
+    const std::string a = Dir.WriteFile("a");
+    Commands.AddDroppedFiles({a, a});
+    EXPECT_EQ(Model.GetCount(), 2);
+    EXPECT_EQ(MessageOf([&] { Commands.AddDroppedFiles({a, Dir / "gone"}); }), CreateErrorText(Dir / "gone"));
+    EXPECT_EQ(Model.GetCount(), 2);
+    Commands.AddPaths({});
+    EXPECT_EQ(Model.GetCount(), 2);
+}
+
+TEST_F(DocumentCommandsTest, ResultCommandsAndMoves)
+{
+    Fill(Model, {"a", "b", "c", "d"});
+    EXPECT_TRUE(Commands.CanDeleteAllInSuccess());
+    TIntegerDynArray changed;
+    Model.OnChanged = [&](TDocumentEntriesModel& m, const TIntegerDynArray& i) {
+        changed = i;
+        Selection.EntriesChanged(m, i);
+    };
+    int deletions = 0;
+    Model.OnDeleted = [&](TDocumentEntriesModel& m, const TIntegerDynArray& i) {
+        ++deletions;
+        Selection.EntriesDeleted(m, i);
+    };
+    Commands.DeleteAllInSuccess();
+    EXPECT_EQ(deletions, 0);
+
+    Model.GetItem(1)->SetResult(TDocumentEntryResult::Success);
+    Model.GetItem(2)->SetResult(TDocumentEntryResult::Success);
+    Select({1, 3});
+    Commands.ResetResult();
+    EXPECT_EQ(changed, (TIntegerDynArray{1, 3}));
+    EXPECT_EQ(Model.GetItem(1)->Result(), TDocumentEntryResult::None);
+    EXPECT_EQ(CellText(1, 5), "None");
+    EXPECT_EQ(Model.GetItem(2)->Result(), TDocumentEntryResult::Success);
+
+    Commands.MoveDown();
+    EXPECT_EQ(Names(Model), (std::vector<std::string>{"a", "c", "b", "d"}));
+    EXPECT_EQ(Selection.GetSelectedIndexes(), (TIntegerDynArray{2, 3}));
+    Commands.MoveUp();
+    Commands.MoveUp();
+    EXPECT_EQ(Names(Model), (std::vector<std::string>{"b", "d", "a", "c"}));
+    Commands.ReverseOrder();
+    EXPECT_EQ(Names(Model), (std::vector<std::string>{"c", "a", "d", "b"}));
+    Commands.SortByResult();
+    EXPECT_EQ(Names(Model), (std::vector<std::string>{"c", "a", "d", "b"}));
+
+    Commands.DeleteAllInSuccess();
+    EXPECT_EQ(Names(Model), (std::vector<std::string>{"a", "d", "b"}));
+    Commands.SelectAll();
+    EXPECT_EQ(Selection.GetSelectedCount(), 3);
+    Commands.ReverseSelection();
+    EXPECT_EQ(Selection.GetSelectedCount(), 0);
+    EXPECT_FALSE(Commands.CanMoveUp());
+    EXPECT_EQ(MessageOf([&] { Commands.ResetResult(); }), "The feature is unavailable.");
+}
+
+TEST_F(DocumentCommandsTest, ClipboardChangesAreReported)
+{
+    int changes = 0;
+    TDocumentEntriesCommands* sender = nullptr;
+    Commands.OnClipboardChange = [&](TDocumentEntriesCommands& s) {
+        ++changes;
+        sender = &s;
+    };
+    PutText("one");
+    ASSERT_TRUE(WaitFor([&] { return changes > 0; }));
+    EXPECT_EQ(sender, &Commands);
 }
 
 } // namespace
