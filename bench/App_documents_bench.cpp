@@ -1,14 +1,23 @@
-// The document list at the size users reach: 200,000 real files in 100
-// folders. Compares making the entries with find(1) reading the same facts,
-// the locale sorts with sort(1) -f over the same paths in the same locale,
-// and prints deleting every other entry and the memory an entry costs.
+// The document list at the sizes users reach.
 //
-// Usage: App_documents_bench [TREE_DIR]
+// "data": 200,000 real files in 100 folders. Making the entries against
+// find(1) reading the same facts, the locale sorts against sort(1) -f over the
+// same paths in the same locale, deleting every other entry, and the memory
+// an entry costs.
+// "view": the model, the selection and the list view together (offscreen,
+// 800 x 600), each change measured up to and including the view's next paint,
+// at 100,000 and 1,000,000 rows (five linked copies of the tree give a million
+// distinct paths).
+//
+// Usage: App_documents_bench [data|view] [TREE_DIR]   (both parts by default)
 // The tree is made once (default $TMPDIR/dorvane-bench-tree) and reused. The
 // sorts run under en_US.UTF-8; when the system lacks that locale it is
-// compiled once into the tree's directory for sort(1) (ICU has its own data).
+// compiled once into $TMPDIR for sort(1) (ICU has its own data).
 
 #include "App_documents.h"
+#include "Zel_listviews.h"
+
+#include <QApplication>
 
 #include <benchmark/benchmark.h>
 
@@ -222,23 +231,10 @@ void PrintRow(const std::string& what, const TTiming& ours, const std::string& p
                 ours.Cpu / peer.Cpu, goal.c_str());
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+void RunData(const std::string& base, const std::string& root, const std::string& locale, bool fallback,
+             const std::string& locpath)
 {
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string base = tmp && *tmp ? tmp : "/tmp";
-    const std::string root = argc > 1 ? argv[1] : base + "/dorvane-bench-tree";
-
-    // The locale must be in the environment before Qt first reads it.
-    std::string locpath;
-    std::string locale = PrepareLocale(base, locpath);
-    const bool fallback = locale.empty();
-    if (fallback)
-        locale = "C.UTF-8";
-    setenv("LC_ALL", locale.c_str(), 1);
     const std::string sortEnv = "LC_ALL=" + locale + (locpath.empty() ? "" : " LOCPATH=" + Quote(locpath));
-
     // Added folder by folder, as a dialog or a drop hands them over.
     const std::vector<std::string> paths = MakeTree(root);
     double pathBytes = 0;
@@ -311,5 +307,173 @@ int main(int argc, char** argv)
     PrintRow("Delete every other", deletion, "making", create, "< 0.05x making");
     std::printf("%-26s %8.1f B per entry; path + 128 = %.1f B (paths average %.1f B): %.2fx, goal <= 1.00x\n",
                 "resident memory", bytesPerEntry, pathBytes + 128, pathBytes, bytesPerEntry / (pathBytes + 128));
+}
+
+// Everything Qt still has to do for the change, then the paint itself.
+void PaintNow(TVirtualListView& view)
+{
+    QCoreApplication::processEvents();
+    view.viewport()->repaint();
+}
+
+// The document list as the main form puts it together.
+struct TDocumentList {
+    TDocumentEntriesModel Model;
+    TVirtualListView View;
+    TDocumentEntriesSelection Selection{Model, View};
+    TDocumentEntriesCommands Commands{Model, Selection};
+
+    TDocumentList()
+    {
+        Model.OnAdded = [this](TDocumentEntriesModel& m, const TIntegerDynArray& i) { Selection.EntriesAdded(m, i); };
+        Model.OnDeleted = [this](TDocumentEntriesModel& m, const TIntegerDynArray& i) {
+            Selection.EntriesDeleted(m, i);
+        };
+        Model.OnCleared = [this](TDocumentEntriesModel& m) { Selection.EntriesCleared(m); };
+        Model.OnReordered = [this](TDocumentEntriesModel& m, const TReorderRecords& r) {
+            Selection.EntriesReordered(m, r);
+        };
+        Model.OnChanged = [this](TDocumentEntriesModel& m, const TIntegerDynArray& i) {
+            Selection.EntriesChanged(m, i);
+        };
+        View.SetColumns({{"Name", 200}, {"Directory", 150}, {"Size", 80, TAlignment::RightJustify}, {"Type", 120},
+                         {"Last write time", 130}, {"Result", 60}});
+        View.OnData = [this](TVirtualListView&, int row, TListItem& item) {
+            const TDocumentEntry& entry = *Model.GetItem(row);
+            item.Caption = entry.GetNameText();
+            item.SubItems = {entry.GetDirectoryText(), entry.GetSizeText(), entry.GetTypeText(),
+                             entry.GetLastWriteTimeText(), entry.GetResultText()};
+            item.ImageIndex = entry.GetImageIndex();
+            item.StateIndex = entry.GetResultImageIndex();
+        };
+        View.resize(800, 600);
+        View.show();
+    }
+
+    void SelectEveryOther()
+    {
+        TIntegerDynArray rows;
+        for (int i = 0; i < Model.GetCount(); i += 2)
+            rows.push_back(i);
+        SetListViewSelection(View, rows);
+        PaintNow(View);
+    }
+};
+
+struct TViewTimings {
+    TTiming SelectAll, ReverseSelection, MoveDown, Sort, ModelSort, Delete;
+};
+
+TViewTimings MeasureView(const TStringDynArray& paths)
+{
+    TDocumentList list;
+    list.Model.Add(CreateDocumentEntries(paths));
+    PaintNow(list.View);
+    TViewTimings t;
+    auto painted = [&](const std::function<void()>& f) {
+        return [&list, f] {
+            f();
+            PaintNow(list.View);
+        };
+    };
+    t.SelectAll = Measure([&] { list.Selection.UnselectAll(); PaintNow(list.View); },
+                          painted([&] { list.Commands.SelectAll(); }));
+    t.ReverseSelection = Measure([&] { list.SelectEveryOther(); }, painted([&] { list.Commands.ReverseSelection(); }));
+    t.MoveDown = Measure([&] { list.SelectEveryOther(); }, painted([&] { list.Commands.MoveDown(); }));
+
+    // The model's own sort against the sort with the rows following it, from
+    // the same random order and with every other row selected.
+    std::vector<TDocumentEntry*> order;
+    for (int i = 0; i < list.Model.GetCount(); ++i)
+        order.push_back(list.Model.GetItem(i));
+    std::shuffle(order.begin(), order.end(), std::mt19937(5));
+    list.SelectEveryOther();
+    const auto onReordered = std::exchange(list.Model.OnReordered, nullptr);
+    t.ModelSort = Measure([&] { RestoreOrder(list.Model, order); }, [&] { list.Model.SortByPath(); });
+    list.Model.OnReordered = onReordered;
+    t.Sort = Measure([&] { RestoreOrder(list.Model, order); PaintNow(list.View); },
+                     painted([&] { list.Commands.SortByPath(); }));
+
+    // Once: it takes the entries with it.
+    list.SelectEveryOther();
+    const auto wall = TClock::now();
+    const double cpu = ProcessCpu();
+    list.Commands.DeleteSelected(false);
+    PaintNow(list.View);
+    t.Delete = {Seconds(TClock::now() - wall), ProcessCpu() - cpu};
+    return t;
+}
+
+void RunView(const std::string& base, const std::string& root, const std::string& locale)
+{
+    const std::vector<std::string> tree = MakeTree(root);
+    // Five links to the tree: a million distinct paths of real files.
+    const std::string links = base + "/dorvane-bench-links";
+    ::mkdir(links.c_str(), 0755);
+    TStringDynArray million;
+    million.reserve(tree.size() * 5);
+    for (int copy = 1; copy <= 5; ++copy) {
+        const std::string link = links + "/" + std::to_string(copy);
+        if (!Exists(link) && ::symlink(root.c_str(), link.c_str()) != 0) {
+            std::perror(link.c_str());
+            std::exit(1);
+        }
+        for (const std::string& path : tree)
+            million.push_back(link + path.substr(root.size()));
+    }
+    const TStringDynArray hundredThousand(million.begin(), million.begin() + 100000);
+    const TViewTimings small = MeasureView(hundredThousand);
+    const TViewTimings large = MeasureView(million);
+
+    std::printf("\nmodel + selection + view (800 x 600, offscreen), each up to its next paint; locale %s\n",
+                locale.c_str());
+    std::printf("times in ms, best of %d runs (Delete once); load average now %s\n\n", Repeats,
+                LoadAverage().c_str());
+    std::printf("%-34s %9s %9s %9s %9s   %7s   %s\n", "operation", "100k wall", "100k cpu", "1M wall", "1M cpu",
+                "1M/100k", "goal");
+    auto row = [](const char* what, const TTiming& a, const TTiming& b) {
+        std::printf("%-34s %9.1f %9.1f %9.1f %9.1f   %6.1fx   1M < 300 ms, 1M/100k <= 12\n", what, a.Wall * 1000,
+                    a.Cpu * 1000, b.Wall * 1000, b.Cpu * 1000, b.Cpu / a.Cpu);
+    };
+    row("SelectAll", small.SelectAll, large.SelectAll);
+    row("ReverseSelection", small.ReverseSelection, large.ReverseSelection);
+    row("Delete every other row", small.Delete, large.Delete);
+    row("MoveDown every other row", small.MoveDown, large.MoveDown);
+    std::printf("\n%-34s %9s %9s %9s %9s   %7s   %s\n", "SortByPath", "100k wall", "100k cpu", "1M wall", "1M cpu",
+                "1M cpu", "goal");
+    std::printf("%-34s %9.1f %9.1f %9.1f %9.1f\n", "model alone", small.ModelSort.Wall * 1000,
+                small.ModelSort.Cpu * 1000, large.ModelSort.Wall * 1000, large.ModelSort.Cpu * 1000);
+    std::printf("%-34s %9.1f %9.1f %9.1f %9.1f   %6.3fx   <= 1.20x the model alone\n", "with rows and repaint",
+                small.Sort.Wall * 1000, small.Sort.Cpu * 1000, large.Sort.Wall * 1000, large.Sort.Cpu * 1000,
+                large.Sort.Cpu / large.ModelSort.Cpu);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string part;
+    int arg = 1;
+    if (arg < argc && (std::string(argv[arg]) == "data" || std::string(argv[arg]) == "view"))
+        part = argv[arg++];
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string base = tmp && *tmp ? tmp : "/tmp";
+    const std::string root = arg < argc ? argv[arg] : base + "/dorvane-bench-tree";
+
+    // The locale must be in the environment before Qt first reads it.
+    std::string locpath;
+    std::string locale = PrepareLocale(base, locpath);
+    const bool fallback = locale.empty();
+    if (fallback)
+        locale = "C.UTF-8";
+    setenv("LC_ALL", locale.c_str(), 1);
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+
+    if (part.empty() || part == "data")
+        RunData(base, root, locale, fallback, locpath);
+    if (part.empty() || part == "view")
+        RunView(base, root, locale);
     return 0;
 }
