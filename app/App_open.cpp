@@ -1,0 +1,214 @@
+#include "App_open.h"
+
+#include "App_documents.h"
+#include "App_processes.h"
+#include "App_programs.h"
+#include "Zel_dynamicarrays.h"
+#include "Zel_files.h"
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+// Both waits look at the flags this often.
+constexpr std::chrono::milliseconds PollInterval(100);
+
+} // namespace
+
+EOpenSkip::EOpenSkip() : EAbort("The program skips the document.") {}
+
+TOpenTask::TOpenTask(TProgramEntry& programEntry, TDocumentEntriesModel& documents)
+    : FProgramEntry(programEntry),
+      FDocuments(documents),
+      FCreator(std::make_unique<TProcessCreator>()),
+      FInterval(programEntry.OpenInterval()),
+      FCount(documents.GetCount())
+{
+}
+
+TOpenTask::~TOpenTask() = default;
+
+void TOpenTask::Execute()
+{
+    Synchronize([this] { ResetResults(); });
+    while (!Cancelled && FIndex < FCount) {
+        OpenDocument();
+        WaitWhilePaused();
+    }
+}
+
+void TOpenTask::DoDocument(const std::string& programName, const std::string& documentName)
+{
+    if (OnDocument)
+        Synchronize([&] { OnDocument(*this, programName, documentName); });
+}
+
+void TOpenTask::DoPaused()
+{
+    if (OnPaused)
+        Synchronize([this] { OnPaused(*this); });
+}
+
+void TOpenTask::DoResumed()
+{
+    if (OnResumed)
+        Synchronize([this] { OnResumed(*this); });
+}
+
+void TOpenTask::DoStatus(const std::string& text)
+{
+    if (OnStatus)
+        Synchronize([&] { OnStatus(*this, text); });
+}
+
+void TOpenTask::DoNotice(const std::string& text)
+{
+    if (OnNotice)
+        Synchronize([&] { OnNotice(*this, text); });
+}
+
+void TOpenTask::DoFailure(const std::string& text)
+{
+    if (OnFailure)
+        Synchronize([&] { OnFailure(*this, text); });
+}
+
+void TOpenTask::Pause()
+{
+    // exchange: a button and the worker pausing at once still fire once.
+    if (Paused.exchange(true))
+        return;
+    DoPaused();
+}
+
+void TOpenTask::Resume()
+{
+    if (!Paused.exchange(false))
+        return;
+    DoResumed();
+}
+
+void TOpenTask::PauseHandler(QObject&)
+{
+    Pause();
+}
+
+void TOpenTask::ResumeHandler(QObject&)
+{
+    Resume();
+}
+
+void TOpenTask::CancelHandler(QObject&)
+{
+    Cancel();
+}
+
+// Failures become None and are tried again; successes stay and are skipped,
+// so an interrupted run goes on where it stopped.
+void TOpenTask::ResetResults()
+{
+    DoStatus("Resetting the results...");
+    TDynamicArrayBuilder<int> indexes;
+    indexes.SetCapacity(FDocuments.GetCount() - FDocuments.CountOfResult(TDocumentEntryResult::Success));
+    for (int i = 0, count = FDocuments.GetCount(); i < count; ++i) {
+        TDocumentEntry* document = FDocuments.GetItem(i);
+        if (document->Result() != TDocumentEntryResult::Success) {
+            document->SetResult(TDocumentEntryResult::None);
+            indexes.Add(i);
+        }
+    }
+    FDocuments.NotifyChanged(indexes.Extract());
+}
+
+// Fills the creator for the current document; false when it is to be skipped.
+bool TOpenTask::PrepareDocument()
+{
+    const TDocumentEntry* document = FDocuments.GetItem(FIndex);
+    const std::string& path = document->Path();
+    DoDocument(FProgramEntry.DisplayName(), ExtractFileName(path));
+    if (document->Result() == TDocumentEntryResult::Success)
+        return false;
+    TProcessCreator& creator = *FCreator;
+    if (FProgramEntry.IsFileBlank()) {
+        creator.File = path;
+        creator.ByAssociation = true;
+        creator.SetParameters(std::string());
+    } else {
+        creator.File = FProgramEntry.File();
+        creator.ByAssociation = false;
+        creator.SetDocumentParameters(FProgramEntry.DocumentPrefix(), path, FProgramEntry.DocumentSuffix());
+    }
+    creator.Directory =
+        FProgramEntry.WorkingDirectory().empty() ? ExtractFileDir(path) : FProgramEntry.WorkingDirectory();
+    creator.ShowCommand = FProgramEntry.ShowCommand();
+    creator.AbandonProcess = FProgramEntry.AutoPause();
+    return true;
+}
+
+void TOpenTask::SetResult(TDocumentEntryResult result)
+{
+    Synchronize([this, result] {
+        FDocuments.GetItem(FIndex)->SetResult(result);
+        FDocuments.NotifyChanged(TIntegerDynArray{FIndex});
+    });
+}
+
+void TOpenTask::DocumentDone()
+{
+    Synchronize([this] {
+        DoStatus("Done");
+        ++FIndex;
+        DoProgress(FIndex, FCount);
+    });
+}
+
+void TOpenTask::OpenDocument()
+{
+    try {
+        bool open = false;
+        Synchronize([this, &open] { open = PrepareDocument(); });
+        if (!open)
+            throw EOpenSkip();
+        DoStatus("Opening a document...");
+        // Owned here, so the process object goes on every path; the process
+        // itself is never stopped.
+        const TAutoPointer<TProcess> process = FCreator->Start();
+        SetResult(TDocumentEntryResult::Success);
+        DoStatus("Waiting for the termination of the process...");
+        // Pause is not looked at here: it takes effect after this document.
+        while (!Cancelled && !process->WaitFor(static_cast<int>(PollInterval.count()))) {
+        }
+        // Slept also after a cancel, so the last program started gets its
+        // interval too.
+        if (FInterval > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(FInterval));
+    } catch (const EOpenSkip&) {
+    } catch (const EProcessCreateError&) {
+        DoFailure("Could not open the document");
+        SetResult(TDocumentEntryResult::Failure);
+        Pause();
+        WaitWhilePaused();
+    } catch (const EProcessAbandon&) {
+        DoNotice("Paused - resume to open the next document");
+        SetResult(TDocumentEntryResult::Success);
+        Pause();
+        WaitWhilePaused();
+    } catch (const EProcessUnavailable&) {
+        DoNotice("Cannot wait for the termination of the process");
+        SetResult(TDocumentEntryResult::Success);
+        Pause();
+        WaitWhilePaused();
+    } catch (const EProcessWaitFail&) {
+        DoFailure("Could not wait for termination of the process");
+        Pause();
+        WaitWhilePaused();
+    }
+    DocumentDone();
+}
+
+void TOpenTask::WaitWhilePaused()
+{
+    while (Paused && !Cancelled)
+        std::this_thread::sleep_for(PollInterval);
+}

@@ -1,0 +1,117 @@
+#pragma once
+// Starting one document's process through the desktop shell, and waiting for
+// it to end. Knows nothing of documents or program entries: the open task
+// fills the creator for each document.
+
+#include "App_common.h"
+#include "Zel_autopointers.h"
+
+#include <cstddef>
+#include <string>
+
+class TProcessHandle;
+
+class EProcessError : public EAppError {
+public:
+    using EAppError::EAppError;
+};
+
+// "The program could not create the process."
+class EProcessCreateError : public EProcessError {
+public:
+    EProcessCreateError();
+};
+
+// "The program abandoned the process." The normal outcome of a successful
+// start with AbandonProcess set.
+class EProcessAbandon : public EProcessError {
+public:
+    EProcessAbandon();
+};
+
+// "The program could not get the handle of the process." Started, but nothing
+// came back to wait on.
+class EProcessUnavailable : public EProcessError {
+public:
+    EProcessUnavailable();
+};
+
+// "The program cannot determine whether the process has terminated."
+class EProcessWaitFail : public EProcessError {
+public:
+    EProcessWaitFail();
+};
+
+// A started process that can be waited on. Used by one thread only.
+// Destroying it never terminates the process; one still running is reaped in
+// the background once it ends.
+class TProcess {
+public:
+    // Takes ownership of the handle.
+    explicit TProcess(TAutoPointer<TProcessHandle> handle);
+    TProcess(const TProcess&) = delete;
+    TProcess& operator=(const TProcess&) = delete;
+    virtual ~TProcess();
+
+    // True when the process has ended, false when timeout (ms) elapsed first;
+    // negative waits without limit, 0 only looks. Returns the moment the
+    // process ends. Raises EProcessWaitFail when the wait itself fails.
+    virtual bool WaitFor(int timeout);
+
+private:
+    TAutoPointer<TProcessHandle> FHandle;
+};
+
+// One request to the shell, refilled for each document of a run.
+//
+// Parameters is the text the program entry builds: prefix + document path +
+// suffix. It is split into arguments by the shell's quoting rules without
+// running a shell, and the document's position inside it is carried beside
+// it, so the characters of the path are always taken literally: a path with
+// blanks, quotes, backslashes, $ or a newline stays inside the one argument
+// it stands in and can never add arguments of its own.
+class TProcessCreator {
+public:
+    // Show-window code of a normal window.
+    static constexpr int DefaultShowCommand = 1;
+
+    TProcessCreator() = default;
+    TProcessCreator(const TProcessCreator&) = delete;
+    TProcessCreator& operator=(const TProcessCreator&) = delete;
+    virtual ~TProcessCreator() = default;
+
+    // A program file, started directly; or with ByAssociation a document,
+    // opened with the application the desktop associates with its type and
+    // never run itself, even when it is executable. Parameters are not
+    // handed on by association.
+    std::string File;
+    bool ByAssociation = false;
+    // The working directory; empty keeps ours.
+    std::string Directory;
+    int ShowCommand = DefaultShowCommand;
+    // Start without keeping a handle: Start then ends with EProcessAbandon.
+    bool AbandonProcess = true;
+
+    // Issues the request. Returns the started process, owned by the caller.
+    // Raises EProcessCreateError when nothing could be started (the program
+    // file or the working directory is missing, no application is associated,
+    // the launch failed), EProcessAbandon after a start with AbandonProcess
+    // set, EProcessUnavailable when the start gave nothing to wait on. The
+    // fields are left as they are.
+    virtual TAutoPointer<TProcess> Start();
+
+    const std::string& Parameters() const noexcept { return FParameters; }
+    // Parameters without a document in them; every character may quote.
+    void SetParameters(std::string parameters);
+    // Parameters = prefix + document + suffix, the document taken literally.
+    void SetDocumentParameters(const std::string& prefix, const std::string& document,
+                               const std::string& suffix);
+    // Where the document stands in Parameters; npos when it holds none.
+    std::size_t DocumentOffset() const noexcept { return FDocumentOffset; }
+    std::size_t DocumentLength() const noexcept { return FDocumentLength; }
+
+private:
+    std::string FParameters;
+    std::size_t FDocumentOffset = std::string::npos;
+    std::size_t FDocumentLength = 0;
+};
