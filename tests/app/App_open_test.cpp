@@ -1,0 +1,394 @@
+#include "App_open.h"
+
+#include "App_documents.h"
+#include "App_programs.h"
+#include "PrivateXdg.h"
+#include "ProcessTestSupport.h"
+#include "TempDirectory.h"
+#include "Zel_files.h"
+#include "Zel_shellexecute.h"
+
+#include <gtest/gtest.h>
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+
+namespace {
+
+testing::Environment* const Xdg = testing::AddGlobalTestEnvironment(new TPrivateXdgEnvironment);
+
+using TEvents = std::vector<std::string>;
+using TClock = std::chrono::steady_clock;
+
+const std::string Resetting = "Status:Resetting the results...";
+const std::string Opening = "Status:Opening a document...";
+const std::string Waiting = "Status:Waiting for the termination of the process...";
+const std::string Done = "Status:Done";
+
+// The descriptors a TProcess holds.
+int CountPidFds()
+{
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(entry.path(), error).string() == "anon_inode:[pidfd]")
+            ++count;
+    }
+    return count;
+}
+
+std::string Join(const TIntegerDynArray& indexes)
+{
+    std::string text;
+    for (const int index : indexes)
+        text += (text.empty() ? "" : ",") + std::to_string(index);
+    return text;
+}
+
+// Runs open tasks over a document list on the Qt event loop and records every
+// event they and the list raise, in order.
+class OpenTaskTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        FPidFds = CountPidFds();
+        Program.SetDisplayName("Recorder");
+        Program.SetFile(Recorder);
+        Program.SetDocumentPrefix("\"");
+        Program.SetDocumentSuffix("\"");
+        Program.SetAutoPause(false);
+        Documents.OnChanged = [this](TDocumentEntriesModel&, const TIntegerDynArray& indexes) {
+            Record("Changed:" + Join(indexes));
+        };
+    }
+
+    void TearDown() override
+    {
+        // Every process object released, every child reaped.
+        EXPECT_TRUE(WaitUntil([this] { return ZombieChildren().empty() && CountPidFds() == FPidFds; }));
+    }
+
+    // Adds a document per name (a path under Scratch; directories are made).
+    void AddDocuments(const std::vector<std::string>& names)
+    {
+        TStringDynArray paths;
+        for (const std::string& name : names) {
+            std::filesystem::create_directories(ExtractFileDir(Scratch / name));
+            paths.push_back(Scratch.WriteFile(name, "data"));
+        }
+        Documents.Add(CreateDocumentEntries(paths));
+    }
+
+    TDocumentEntryResult ResultOf(int index) const { return Documents.GetItem(index)->Result(); }
+
+    // Runs one task to its end and returns the events it recorded.
+    TEvents Run()
+    {
+        Events.clear();
+        auto task = std::make_unique<TOpenTask>(Program, Documents);
+        QEventLoop loop;
+        bool finished = false;
+        task->OnDocument = [this](TOpenTask&, const std::string& program, const std::string& document) {
+            Record("Document:" + program + "|" + document);
+        };
+        task->OnPaused = [this](TOpenTask&) { Record("Paused"); };
+        task->OnResumed = [this](TOpenTask&) { Record("Resumed"); };
+        task->OnStatus = [this](TOpenTask&, const std::string& text) { Record("Status:" + text); };
+        task->OnNotice = [this](TOpenTask&, const std::string& text) { Record("Notice:" + text); };
+        task->OnFailure = [this](TOpenTask&, const std::string& text) { Record("Failure:" + text); };
+        task->OnProgress = [this](TTask&, int position, int maximum) {
+            Record("Progress:" + std::to_string(position) + "/" + std::to_string(maximum));
+        };
+        task->OnCancel = [this](TTask&) { Record("Cancel"); };
+        task->OnException = [this](TTask&, const std::exception& e) { Record(std::string("Exception:") + e.what()); };
+        task->OnFinish = [&](TTask&) {
+            Record("Finish");
+            Task = nullptr;
+            finished = true;
+            loop.quit();
+        };
+        task->FreeOnFinish = true;
+        Task = task.get();
+        task->Start();
+        (void)task.release();
+
+        QTimer limit;
+        limit.setSingleShot(true);
+        QObject::connect(&limit, &QTimer::timeout, [&] {
+            ADD_FAILURE() << "the run did not end";
+            if (Task) {
+                Task->Cancel();
+                Task->Resume();
+            }
+        });
+        limit.start(30000);
+        while (!finished)
+            loop.exec();
+        return Events;
+    }
+
+    // Called for every event, on the GUI thread; lets a test act like the user.
+    std::function<void(const std::string& event)> React;
+    // The running task; null once it has finished and freed itself.
+    TOpenTask* Task = nullptr;
+    bool OffMainThread = false;
+    TEvents Events;
+
+    TTempDirectory Scratch;
+    const std::string Log = Scratch / "recorder.log";
+    TScopedEnvironment Out{"RECORDER_OUT", Log};
+    const std::string Recorder = HelperPath("recorder");
+    TProgramEntry Program;
+    TDocumentEntriesModel Documents;
+
+private:
+    void Record(const std::string& event)
+    {
+        OffMainThread = OffMainThread || !IsMainThread();
+        Events.push_back(event);
+        if (React)
+            React(event);
+    }
+
+    int FPidFds = 0;
+};
+
+// The user's Resume, pressed once the GUI thread is free again.
+void ResumeLater(TOpenTask* task)
+{
+    QTimer::singleShot(0, [task] { task->Resume(); });
+}
+
+} // namespace
+
+TEST_F(OpenTaskTest, OpensEachDocumentRetriesFailuresAndSkipsSuccesses)
+{
+    AddDocuments({"docs/a.txt", "docs/b b's \"x\".txt", "docs/c.txt"});
+    Documents.GetItem(0)->SetResult(TDocumentEntryResult::Failure);
+    Documents.GetItem(2)->SetResult(TDocumentEntryResult::Success);
+    const TEvents events = Run();
+    const TEvents expected = {
+        Resetting, "Changed:0,1",
+        "Document:Recorder|a.txt", Opening, "Changed:0", Waiting, Done, "Progress:1/3",
+        "Document:Recorder|b b's \"x\".txt", Opening, "Changed:1", Waiting, Done, "Progress:2/3",
+        "Document:Recorder|c.txt", Done, "Progress:3/3",
+        "Finish",
+    };
+    EXPECT_EQ(events, expected);
+    EXPECT_FALSE(OffMainThread);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(ResultOf(i), TDocumentEntryResult::Success);
+
+    // One process per document tried, the path one literal argument, in the
+    // document's own directory.
+    const std::vector<TRecorderRecord> records = ReadRecorderLog(Log);
+    ASSERT_EQ(records.size(), 2u);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(records[i].Arguments, (std::vector<std::string>{Recorder, Documents.GetItem(i)->Path()}));
+        EXPECT_EQ(records[i].WorkingDirectory, Scratch / "docs");
+    }
+
+    // Everything succeeded: a second run only walks the list.
+    const TEvents again = Run();
+    const TEvents skipped = {
+        Resetting, "Changed:",
+        "Document:Recorder|a.txt", Done, "Progress:1/3",
+        "Document:Recorder|b b's \"x\".txt", Done, "Progress:2/3",
+        "Document:Recorder|c.txt", Done, "Progress:3/3",
+        "Finish",
+    };
+    EXPECT_EQ(again, skipped);
+    EXPECT_EQ(ReadRecorderLog(Log).size(), 2u);
+}
+
+TEST_F(OpenTaskTest, WorkingDirectoryAndAssociation)
+{
+    const std::string ext = TPrivateXdg::RecordedExtension;
+    AddDocuments({"one/a" + ext, "two/b" + ext});
+    // With no program file the document goes to its association, and the
+    // prefix and suffix are not used.
+    Program.SetFile("");
+    Program.SetDocumentPrefix("--flag ");
+    Run();
+    std::vector<TRecorderRecord> records = ReadRecorderLog(Log);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].Arguments, (std::vector<std::string>{Recorder, Scratch / ("one/a" + ext)}));
+    EXPECT_EQ(records[0].WorkingDirectory, Scratch / "one");
+    EXPECT_EQ(records[1].WorkingDirectory, Scratch / "two");
+    EXPECT_EQ(Events[5], Waiting); // waited for by its PID
+    EXPECT_EQ(ResultOf(1), TDocumentEntryResult::Success);
+
+    // The entry's working directory wins over the document's.
+    std::filesystem::remove(Log);
+    const std::string work = Scratch.MakeDir("work");
+    Program.SetWorkingDirectory(work);
+    Program.SetFile(Recorder);
+    Documents.GetItem(1)->SetResult(TDocumentEntryResult::Failure);
+    Run();
+    records = ReadRecorderLog(Log);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].Arguments, (std::vector<std::string>{Recorder, "--flag", Scratch / ("two/b" + ext)}));
+    EXPECT_EQ(records[0].WorkingDirectory, work);
+}
+
+TEST_F(OpenTaskTest, StartFailureMarksFailureAndPausesUntilResumed)
+{
+    AddDocuments({"a.txt", "b.txt"});
+    Program.SetWorkingDirectory(Scratch / "missing");
+    React = [this](const std::string& event) {
+        if (event == "Paused")
+            ResumeLater(Task);
+    };
+    const TEvents events = Run();
+    const std::string failure = "Failure:Could not open the document";
+    const TEvents expected = {
+        Resetting, "Changed:0,1",
+        "Document:Recorder|a.txt", Opening, failure, "Changed:0", "Paused", "Resumed", Done, "Progress:1/2",
+        "Document:Recorder|b.txt", Opening, failure, "Changed:1", "Paused", "Resumed", Done, "Progress:2/2",
+        "Finish",
+    };
+    EXPECT_EQ(events, expected);
+    EXPECT_EQ(ResultOf(0), TDocumentEntryResult::Failure);
+    EXPECT_EQ(ResultOf(1), TDocumentEntryResult::Failure);
+    EXPECT_FALSE(std::filesystem::exists(Log));
+}
+
+TEST_F(OpenTaskTest, AutoPauseAndNoHandleGiveNoticesAndPause)
+{
+    AddDocuments({"a.txt", std::string("b") + TPrivateXdg::RecordedExtension});
+    Program.SetAutoPause(true);
+    // The interval belongs to waited processes; a paused run does not sleep it.
+    Program.SetOpenInterval(20000);
+    React = [this](const std::string& event) {
+        if (event == "Paused")
+            ResumeLater(Task);
+    };
+    const TClock::time_point start = TClock::now();
+    TEvents events = Run();
+    EXPECT_LT(TClock::now() - start, std::chrono::seconds(20));
+    const std::string paused = "Notice:Paused - resume to open the next document";
+    TEvents expected = {
+        Resetting, "Changed:0,1",
+        "Document:Recorder|a.txt", Opening, paused, "Changed:0", "Paused", "Resumed", Done, "Progress:1/2",
+        "Document:Recorder|b.dorvanetest", Opening, paused, "Changed:1", "Paused", "Resumed", Done, "Progress:2/2",
+        "Finish",
+    };
+    EXPECT_EQ(events, expected);
+    EXPECT_EQ(ResultOf(0), TDocumentEntryResult::Success);
+    EXPECT_TRUE(WaitUntil([this] { return ReadRecorderLog(Log).size() == 2; }));
+
+    // An association that gives no PID leaves nothing to wait on.
+    pid_t withheld = 0;
+    SetLaunchPidFilterForTesting([&](pid_t pid) {
+        withheld = pid;
+        return false;
+    });
+    Program.SetFile("");
+    Program.SetAutoPause(false);
+    Documents.GetItem(1)->SetResult(TDocumentEntryResult::None);
+    events = Run();
+    SetLaunchPidFilterForTesting(nullptr);
+    const std::string noHandle = "Notice:Cannot wait for the termination of the process";
+    expected = {
+        Resetting, "Changed:1",
+        "Document:Recorder|a.txt", Done, "Progress:1/2",
+        "Document:Recorder|b.dorvanetest", Opening, noHandle, "Changed:1", "Paused", "Resumed", Done, "Progress:2/2",
+        "Finish",
+    };
+    EXPECT_EQ(events, expected);
+    EXPECT_EQ(ResultOf(1), TDocumentEntryResult::Success);
+    ASSERT_GT(withheld, 0);
+    TAutoPointer<TProcessHandle> child = TProcessHandle::Open(withheld);
+    ASSERT_TRUE(child);
+    EXPECT_TRUE(child->Wait(20000));
+}
+
+TEST_F(OpenTaskTest, PauseDuringTheWaitTakesEffectAfterTheDocument)
+{
+    AddDocuments({"a.txt", "b.txt"});
+    TScopedEnvironment sleep("RECORDER_SLEEP_MS", "200");
+    bool pausedOnce = false;
+    React = [&](const std::string& event) {
+        if (event == Waiting && !pausedOnce) {
+            pausedOnce = true;
+            Task->Pause();
+            Task->Pause(); // twice: one event
+        } else if (event == "Progress:1/2") {
+            ResumeLater(Task);
+        }
+    };
+    const TEvents events = Run();
+    const TEvents expected = {
+        Resetting, "Changed:0,1",
+        "Document:Recorder|a.txt", Opening, "Changed:0", Waiting, "Paused", Done, "Progress:1/2",
+        "Resumed",
+        "Document:Recorder|b.txt", Opening, "Changed:1", Waiting, Done, "Progress:2/2",
+        "Finish",
+    };
+    EXPECT_EQ(events, expected);
+}
+
+TEST_F(OpenTaskTest, CancelDuringALongWaitEndsTheRunAndLeavesTheProcessRunning)
+{
+    using namespace std::chrono;
+    AddDocuments({"a.txt", "b.txt"});
+    TScopedEnvironment sleep("RECORDER_SLEEP_MS", "60000");
+    Program.SetOpenInterval(400);
+    TClock::time_point cancelled;
+    React = [&](const std::string& event) {
+        if (event == Waiting)
+            QTimer::singleShot(200, [&] {
+                cancelled = TClock::now();
+                Task->Cancel();
+                Task->Cancel();
+            });
+    };
+    const TEvents events = Run();
+    const auto took = TClock::now() - cancelled;
+    EXPECT_GE(took, milliseconds(400)); // the interval is still slept
+    EXPECT_LT(took, seconds(5));
+    const TEvents expected = {
+        Resetting, "Changed:0,1",
+        "Document:Recorder|a.txt", Opening, "Changed:0", Waiting, "Cancel", Done, "Progress:1/2",
+        "Finish",
+    };
+    EXPECT_EQ(events, expected);
+    EXPECT_EQ(ResultOf(0), TDocumentEntryResult::Success);
+    EXPECT_EQ(ResultOf(1), TDocumentEntryResult::None);
+
+    ASSERT_EQ(ReadRecorderLog(Log).size(), 1u);
+    const pid_t pid = ReadRecorderLog(Log).front().Pid;
+    EXPECT_EQ(::kill(pid, 0), 0);
+    EXPECT_FALSE(IsReaped(pid));
+    ::kill(pid, SIGKILL);
+    EXPECT_TRUE(WaitUntil([&] { return IsReaped(pid); }));
+}
+
+TEST_F(OpenTaskTest, FailingGuiStepEndsTheRun)
+{
+    AddDocuments({"a.txt", "b.txt"});
+    TScopedEnvironment sleep("RECORDER_SLEEP_MS", "100");
+    // Marking the first document Success fails after its process has started.
+    Documents.OnChanged = [](TDocumentEntriesModel&, const TIntegerDynArray& indexes) {
+        if (indexes == TIntegerDynArray{0})
+            throw EAppError("The list is gone.");
+    };
+    TEvents events = Run();
+    EXPECT_EQ(events,
+              (TEvents{Resetting, "Document:Recorder|a.txt", Opening, "Exception:The list is gone.", "Finish"}));
+    EXPECT_TRUE(WaitUntil([this] { return ReadRecorderLog(Log).size() == 1; }));
+
+    // A silent abort there ends the run without a report.
+    Documents.OnChanged = [](TDocumentEntriesModel&, const TIntegerDynArray& indexes) {
+        if (indexes == TIntegerDynArray{0})
+            throw EAbort();
+    };
+    Documents.GetItem(0)->SetResult(TDocumentEntryResult::None);
+    events = Run();
+    EXPECT_EQ(events, (TEvents{Resetting, "Document:Recorder|a.txt", Opening, "Finish"}));
+}
