@@ -1,5 +1,6 @@
 #include "App_open.h"
 
+#include "App_ProgressDialog.h"
 #include "App_documents.h"
 #include "App_processes.h"
 #include "App_programs.h"
@@ -7,6 +8,8 @@
 #include "Zel_files.h"
 
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -211,4 +214,72 @@ void TOpenTask::WaitWhilePaused()
 {
     while (Paused && !Cancelled)
         std::this_thread::sleep_for(PollInterval);
+}
+
+// --- TOpenCommands ---
+
+TOpenCommands::TOpenCommands(TProgramEntriesModel& programEntries, TDocumentEntriesModel& documentEntries,
+                             TProgramEntriesSelection& programEntriesSelection)
+    : FProgramEntries(programEntries),
+      FProgramEntriesSelection(programEntriesSelection),
+      FDocumentEntries(documentEntries)
+{
+}
+
+void TOpenCommands::Open()
+{
+    if (!CanOpen())
+        RaiseUnavailable();
+    TProgramEntry& programEntry = *FProgramEntries.Items(FProgramEntriesSelection.SelectedIndex());
+    // Owned here until it is started; from then on it frees itself when it finishes.
+    TAutoPointer<TOpenTask> owner = std::make_unique<TOpenTask>(programEntry, FDocumentEntries);
+    TOpenTask& task = *owner;
+    TAppProgressDialog& dialog = NeedAppProgressDialog();
+
+    // Between runs the dialog must not reach a task that has freed itself.
+    struct TUnbind {
+        TAppProgressDialog& Dialog;
+        ~TUnbind()
+        {
+            Dialog.OnPause = nullptr;
+            Dialog.OnResume = nullptr;
+            Dialog.OnCancelRequest = nullptr;
+        }
+    } unbind{dialog};
+    dialog.OnPause = [&task](TAppProgressDialog& sender) { task.PauseHandler(sender); };
+    dialog.OnResume = [&task](TAppProgressDialog& sender) { task.ResumeHandler(sender); };
+    dialog.OnCancelRequest = [&task](TAppProgressDialog& sender) { task.CancelHandler(sender); };
+
+    task.FreeOnFinish = true;
+    task.OnFinish = [&dialog](TTask& sender) { dialog.FinishHandler(sender); };
+    task.OnDocument = [&dialog](TOpenTask& sender, const std::string& program, const std::string& document) {
+        dialog.NamesHandler(sender, program, document);
+    };
+    task.OnPaused = [&dialog](TOpenTask& sender) { dialog.PausedHandler(sender); };
+    task.OnResumed = [&dialog](TOpenTask& sender) { dialog.ResumedHandler(sender); };
+    task.OnStatus = [&dialog](TOpenTask& sender, const std::string& text) { dialog.StatusHandler(sender, text); };
+    task.OnNotice = [&dialog](TOpenTask& sender, const std::string& text) { dialog.NoticeHandler(sender, text); };
+    task.OnFailure = [&dialog](TOpenTask& sender, const std::string& text) { dialog.FailureHandler(sender, text); };
+    task.OnProgress = [&dialog](TTask& sender, int position, int maximum) {
+        dialog.ProgressHandler(sender, position, maximum);
+    };
+    // A failure that ends the run would otherwise only close the dialog, and
+    // the user would take the run for complete. It is kept and raised once
+    // the dialog has closed. Shared, because the task may outlive this call.
+    auto failure = std::make_shared<std::optional<std::string>>();
+    task.OnException = [failure](TTask&, const std::exception& e) {
+        const auto* own = dynamic_cast<const Exception*>(&e);
+        *failure = own ? own->Message() : std::string(e.what());
+    };
+
+    task.Start();
+    (void)owner.release();
+    dialog.Execute();
+    if (*failure)
+        throw EAppError(**failure);
+}
+
+bool TOpenCommands::CanOpen()
+{
+    return FProgramEntriesSelection.SelectedIndex() >= 0 && FDocumentEntries.GetCount() > 0;
 }

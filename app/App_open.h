@@ -93,3 +93,26 @@ private:
     int FIndex = 0;
     int FCount;
 };
+
+class TProgramEntriesModel;
+class TProgramEntriesSelection;
+
+// The Open command: one open run with the selected program entry over the
+// whole document list, shown in the progress dialog until it has ended. The
+// models and the selection are not owned and must outlive the commands.
+class TOpenCommands : public TCommands {
+public:
+    TOpenCommands(TProgramEntriesModel& programEntries, TDocumentEntriesModel& documentEntries,
+                  TProgramEntriesSelection& programEntriesSelection);
+
+    // Returns when the run has ended. A failure that ended the run early is
+    // raised here, once the dialog has closed, as EAppError with its message.
+    virtual void Open();
+    // A program entry is selected and the list holds a document.
+    virtual bool CanOpen();
+
+private:
+    TProgramEntriesModel& FProgramEntries;
+    TProgramEntriesSelection& FProgramEntriesSelection;
+    TDocumentEntriesModel& FDocumentEntries;
+};
