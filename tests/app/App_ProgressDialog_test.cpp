@@ -194,16 +194,6 @@ TEST(AppProgressDialog, PauseAndResumeHandTheFocusToEachOther)
     EXPECT_EQ(Display(dialog), "glyph 1 |  |  |  | 0..0..100 | pause on resume off cancel on");
     EXPECT_TRUE(Button(dialog, "Button1").hasFocus()) << "the next Space must not land on Cancel";
 
-    // The task's other events reach the display through their handlers.
-    dialog.NamesHandler(task, "Viewer", "a.dorvanetest");
-    dialog.NoticeHandler(task, "Cannot wait for the termination of the process");
-    dialog.ProgressHandler(task, 1, 4);
-    EXPECT_EQ(Display(dialog),
-        "glyph 2 | Cannot wait for the termination of the process | Viewer | a.dorvanetest | 0..1..4 | pause on resume off cancel on");
-    dialog.FailureHandler(task, "Could not wait for termination of the process");
-    EXPECT_EQ(Glyph(dialog), "3");
-    dialog.StatusHandler(task, "Done");
-    EXPECT_EQ(Glyph(dialog), "1");
     dialog.FinishHandler(task);
     EXPECT_FALSE(dialog.isVisible());
 }

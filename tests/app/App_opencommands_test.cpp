@@ -1,0 +1,467 @@
+#include "App_open.h"
+
+#include "App_ProgressDialog.h"
+#include "App_documents.h"
+#include "App_programs.h"
+#include "PrivateXdg.h"
+#include "ProcessTestSupport.h"
+#include "TempDirectory.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+testing::Environment* const Xdg = testing::AddGlobalTestEnvironment(new TPrivateXdgEnvironment);
+
+using TLines = std::vector<std::string>;
+
+QLabel& Label(QWidget& dialog, const char* name)
+{
+    return *dialog.findChild<QLabel*>(name);
+}
+
+QPushButton& Button(QWidget& dialog, const char* name)
+{
+    return *dialog.findChild<QPushButton*>(name);
+}
+
+// What the user sees of a run, in one comparable line: the glyph shown, the
+// status, the program, the document, the bar and the buttons.
+std::string Display(QWidget& dialog)
+{
+    std::string glyph;
+    for (const char* name : {"Image1", "Image2", "Image3"})
+        if (!Label(dialog, name).isHidden())
+            glyph += name[5];
+    const QProgressBar& bar = *dialog.findChild<QProgressBar*>("ProgressBar");
+    auto on = [&](const char* name) { return Button(dialog, name).isEnabled() ? "on" : "off"; };
+    return glyph + " | " + Label(dialog, "Label1").text().toStdString() + " | " +
+        Label(dialog, "Label3").text().toStdString() + " | " + Label(dialog, "Label5").text().toStdString() + " | " +
+        std::to_string(bar.value()) + "/" + std::to_string(bar.maximum()) + " | " + on("Button1") + " " +
+        on("Button2") + " " + on("Button3");
+}
+
+// Notes what it shows each time the run changes it, and lets the test act
+// at those moments.
+class TRecordingProgressDialog : public TAppProgressDialog {
+public:
+    TLines Log;
+    std::function<void(const std::string& line)> OnNote;
+
+    void FinishHandler(TTask& sender) override
+    {
+        Note("finish");
+        TAppProgressDialog::FinishHandler(sender);
+    }
+    void NamesHandler(TTask& sender, const std::string& program, const std::string& document) override
+    {
+        TAppProgressDialog::NamesHandler(sender, program, document);
+        Note("names");
+    }
+    void PausedHandler(TTask& sender) override
+    {
+        TAppProgressDialog::PausedHandler(sender);
+        Note("paused");
+    }
+    void ResumedHandler(TTask& sender) override
+    {
+        TAppProgressDialog::ResumedHandler(sender);
+        Note("resumed");
+    }
+    void StatusHandler(TTask& sender, const std::string& text) override
+    {
+        TAppProgressDialog::StatusHandler(sender, text);
+        Note("status");
+    }
+    void NoticeHandler(TTask& sender, const std::string& text) override
+    {
+        TAppProgressDialog::NoticeHandler(sender, text);
+        Note("notice");
+    }
+    void FailureHandler(TTask& sender, const std::string& text) override
+    {
+        TAppProgressDialog::FailureHandler(sender, text);
+        Note("failure");
+    }
+    void ProgressHandler(TTask& sender, int position, int maximum) override
+    {
+        TAppProgressDialog::ProgressHandler(sender, position, maximum);
+        Note("progress");
+    }
+
+    // The log lines from the first one that begins with what.
+    TLines From(const std::string& what) const
+    {
+        auto at = std::find_if(Log.begin(), Log.end(), [&](const std::string& line) { return line.rfind(what, 0) == 0; });
+        return TLines(at, Log.end());
+    }
+
+protected:
+    void showEvent(QShowEvent* event) override
+    {
+        TAppProgressDialog::showEvent(event);
+        Note("shown");
+    }
+
+private:
+    void Note(const std::string& what)
+    {
+        Log.push_back(what + ": " + Display(*this));
+        if (OnNote)
+            OnNote(Log.back());
+    }
+};
+
+// Cancels a run that a test failed to end, so the test fails instead of hanging.
+class TWatchdog {
+public:
+    explicit TWatchdog(int timeoutMs = 30000)
+    {
+        FTimer.setSingleShot(true);
+        QObject::connect(&FTimer, &QTimer::timeout, [] {
+            ADD_FAILURE() << "the open run did not end";
+            if (AppProgressDialog)
+                AppProgressDialog->FireOnCancelRequest();
+        });
+        FTimer.start(timeoutMs);
+    }
+
+private:
+    QTimer FTimer;
+};
+
+// Runs action from the event loop, as a user's click would come.
+void Later(std::function<void()> action)
+{
+    QTimer::singleShot(0, QCoreApplication::instance(), std::move(action));
+}
+
+class OpenCommandsTest : public testing::Test {
+protected:
+    OpenCommandsTest() : Selection(Programs, Combo), Commands(Programs, Documents, Selection)
+    {
+        Programs.OnInserted = [this](TProgramEntriesModel&, int index) { Selection.EntryInserted(index); };
+        Programs.OnDeleted = [this](TProgramEntriesModel&, int index) { Selection.EntryDeleted(index); };
+        Programs.OnCleared = [this](TProgramEntriesModel&) { Selection.EntriesCleared(); };
+    }
+
+    void SetUp() override
+    {
+        delete AppProgressDialog.data();
+        Dialog = new TRecordingProgressDialog;
+        AppProgressDialog = Dialog;
+    }
+
+    void TearDown() override
+    {
+        delete AppProgressDialog.data();
+        EXPECT_TRUE(WaitUntil([] { return ZombieChildren().empty(); }));
+    }
+
+    // Adds "Viewer", the recorder with the document after "--document", and selects it.
+    TProgramEntry& AddViewer(bool autoPause = false)
+    {
+        auto entry = std::make_unique<TProgramEntry>();
+        entry->SetDisplayName("Viewer");
+        entry->SetFile(Recorder);
+        entry->SetDocumentPrefix("--document \"");
+        entry->SetDocumentSuffix("\"");
+        entry->SetAutoPause(autoPause);
+        TProgramEntry& added = *entry;
+        Selection.SetSelectedIndex(Programs.Add(std::move(entry)));
+        return added;
+    }
+
+    // Adds a.dorvanetest, b.dorvanetest, ... as documents.
+    TStringDynArray AddDocuments(int count)
+    {
+        TStringDynArray paths;
+        Scratch.MakeDir("docs");
+        for (int i = 0; i < count; ++i)
+            paths.push_back(Scratch.WriteFile(std::string("docs/") + char('a' + i) + ".dorvanetest", "x"));
+        Documents.Add(CreateDocumentEntries(paths));
+        return paths;
+    }
+
+    std::string Results() const
+    {
+        std::string results;
+        for (int i = 0; i < Documents.GetCount(); ++i)
+            results += DocumentEntryResultText(Documents.GetItem(i)->Result()) + std::string(" ");
+        return results;
+    }
+
+    TTempDirectory Scratch;
+    const std::string Log = Scratch / "recorder.log";
+    TScopedEnvironment Out{"RECORDER_OUT", Log};
+    const std::string Recorder = HelperPath("recorder");
+    TProgramEntriesModel Programs;
+    QComboBox Combo;
+    TProgramEntriesSelection Selection;
+    TDocumentEntriesModel Documents;
+    TOpenCommands Commands;
+    TRecordingProgressDialog* Dialog = nullptr;
+};
+
+const std::string Shown = "shown: 1 |  |  |  | 0/100 | on off on";
+
+TEST_F(OpenCommandsTest, OpenNeedsASelectedProgramAndADocument)
+{
+    delete AppProgressDialog.data();
+    EXPECT_FALSE(Commands.CanOpen());
+    auto unavailable = [&] {
+        try {
+            Commands.Open();
+        } catch (const EAppError& e) {
+            return e.Message();
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(unavailable(), "The feature is unavailable.");
+    AddViewer();
+    Selection.SetSelectedIndex(-1);
+    AddDocuments(1);
+    EXPECT_FALSE(Commands.CanOpen());
+    EXPECT_EQ(unavailable(), "The feature is unavailable.");
+    Selection.SetSelectedIndex(0);
+    Documents.Clear();
+    EXPECT_FALSE(Commands.CanOpen());
+    EXPECT_EQ(unavailable(), "The feature is unavailable.");
+    EXPECT_FALSE(AppProgressDialog) << "no dialog for a refused Open";
+
+    // The dialog is made on first use and kept for the next run.
+    AddDocuments(1);
+    EXPECT_TRUE(Commands.CanOpen());
+    TWatchdog watchdog;
+    Commands.Open();
+    ASSERT_TRUE(AppProgressDialog);
+    TAppProgressDialog* first = AppProgressDialog;
+    EXPECT_FALSE(first->isVisible());
+    Commands.Open();
+    EXPECT_EQ(AppProgressDialog, first);
+    EXPECT_EQ(ReadRecorderLog(Log).size(), 1u) << "the second run skips the document that succeeded";
+}
+
+TEST_F(OpenCommandsTest, ARunShowsEveryDocumentAndClosesByItself)
+{
+    AddViewer();
+    const TStringDynArray paths = AddDocuments(3);
+    TWatchdog watchdog;
+    Commands.Open();
+
+    EXPECT_FALSE(Dialog->isVisible());
+    const TLines expected = {
+        Shown,
+        "status: 1 | Resetting the results... |  |  | 0/100 | on off on",
+        "names: 1 | Resetting the results... | Viewer | a.dorvanetest | 0/100 | on off on",
+        "status: 1 | Opening a document... | Viewer | a.dorvanetest | 0/100 | on off on",
+        "status: 1 | Waiting for the termination of the process... | Viewer | a.dorvanetest | 0/100 | on off on",
+        "status: 1 | Done | Viewer | a.dorvanetest | 0/100 | on off on",
+        "progress: 1 | Done | Viewer | a.dorvanetest | 1/3 | on off on",
+        "names: 1 | Done | Viewer | b.dorvanetest | 1/3 | on off on",
+        "status: 1 | Opening a document... | Viewer | b.dorvanetest | 1/3 | on off on",
+        "status: 1 | Waiting for the termination of the process... | Viewer | b.dorvanetest | 1/3 | on off on",
+        "status: 1 | Done | Viewer | b.dorvanetest | 1/3 | on off on",
+        "progress: 1 | Done | Viewer | b.dorvanetest | 2/3 | on off on",
+        "names: 1 | Done | Viewer | c.dorvanetest | 2/3 | on off on",
+        "status: 1 | Opening a document... | Viewer | c.dorvanetest | 2/3 | on off on",
+        "status: 1 | Waiting for the termination of the process... | Viewer | c.dorvanetest | 2/3 | on off on",
+        "status: 1 | Done | Viewer | c.dorvanetest | 2/3 | on off on",
+        "progress: 1 | Done | Viewer | c.dorvanetest | 3/3 | on off on",
+        "finish: 1 | Done | Viewer | c.dorvanetest | 3/3 | on off on",
+    };
+    EXPECT_EQ(Dialog->Log, expected);
+
+    const std::vector<TRecorderRecord> records = ReadRecorderLog(Log);
+    ASSERT_EQ(records.size(), 3u);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(records[i].Arguments, (TLines{Recorder, "--document", paths[i]}));
+        EXPECT_EQ(records[i].WorkingDirectory, Scratch / "docs");
+    }
+    EXPECT_EQ(Results(), "Success Success Success ");
+    // The run is over: the dialog no longer reaches the task that freed itself.
+    EXPECT_FALSE(Dialog->OnPause);
+    EXPECT_FALSE(Dialog->OnResume);
+    EXPECT_FALSE(Dialog->OnCancelRequest);
+}
+
+TEST_F(OpenCommandsTest, PauseWaitsForTheDocumentResumeGoesOnAndTheCloseBoxCancels)
+{
+    AddViewer();
+    AddDocuments(3);
+    // Long enough that each press lands while its process is waited on.
+    TScopedEnvironment sleep("RECORDER_SLEEP_MS", "1500");
+    std::size_t recordsWhilePaused = 99;
+    bool namesWhilePaused = true;
+    bool visibleAfterClose = false;
+    Dialog->OnNote = [&](const std::string& line) {
+        if (line == "status: 1 | Waiting for the termination of the process... | Viewer | a.dorvanetest | 0/100 | on off on")
+            Later([&] { Button(*Dialog, "Button1").click(); });
+        if (line.rfind("progress: 1 | Done | Viewer | a.dorvanetest | 1/3 | off on", 0) == 0)
+            // Hold the pause for a few of the worker's polls, then look and resume.
+            QTimer::singleShot(400, Dialog, [&] {
+                recordsWhilePaused = ReadRecorderLog(Log).size();
+                namesWhilePaused = !Dialog->From("names: 1 | Done | Viewer | b").empty();
+                Button(*Dialog, "Button2").click();
+            });
+        if (line.rfind("status: 1 | Waiting for the termination of the process... | Viewer | b", 0) == 0)
+            Later([&] {
+                Dialog->close();
+                visibleAfterClose = Dialog->isVisible();
+            });
+    };
+    TWatchdog watchdog;
+    Commands.Open();
+
+    EXPECT_EQ(recordsWhilePaused, 1u);
+    EXPECT_FALSE(namesWhilePaused);
+    EXPECT_TRUE(visibleAfterClose);
+    const TLines expected = {
+        "status: 1 | Waiting for the termination of the process... | Viewer | a.dorvanetest | 0/100 | on off on",
+        // The pause shows at once, but the process is still waited for.
+        "paused: 1 | Waiting for the termination of the process... | Viewer | a.dorvanetest | 0/100 | off on on",
+        "status: 1 | Done | Viewer | a.dorvanetest | 0/100 | off on on",
+        "progress: 1 | Done | Viewer | a.dorvanetest | 1/3 | off on on",
+        "resumed: 1 | Done | Viewer | a.dorvanetest | 1/3 | on off on",
+        "names: 1 | Done | Viewer | b.dorvanetest | 1/3 | on off on",
+        "status: 1 | Opening a document... | Viewer | b.dorvanetest | 1/3 | on off on",
+        "status: 1 | Waiting for the termination of the process... | Viewer | b.dorvanetest | 1/3 | on off on",
+        // Cancelled: the document still gets its done step, and the run ends.
+        "status: 1 | Done | Viewer | b.dorvanetest | 1/3 | on off on",
+        "progress: 1 | Done | Viewer | b.dorvanetest | 2/3 | on off on",
+        "finish: 1 | Done | Viewer | b.dorvanetest | 2/3 | on off on",
+    };
+    EXPECT_EQ(Dialog->From("status: 1 | Waiting for the termination of the process... | Viewer | a"), expected);
+    EXPECT_EQ(Results(), "Success Success None ");
+    // The cancel did not wait for the second program, which goes on running
+    // (and may not even have written its record yet).
+    ASSERT_TRUE(WaitUntil([&] { return ReadRecorderLog(Log).size() == 2; }));
+    const std::vector<TRecorderRecord> records = ReadRecorderLog(Log);
+    const std::vector<pid_t> zombies = ZombieChildren();
+    EXPECT_TRUE(!IsReaped(records[1].Pid) &&
+        std::find(zombies.begin(), zombies.end(), records[1].Pid) == zombies.end());
+
+    // The second run finds the dialog reset and goes on where the first stopped.
+    Dialog->Log.clear();
+    Dialog->OnNote = nullptr;
+    TScopedEnvironment quick("RECORDER_SLEEP_MS", "0");
+    Commands.Open();
+    ASSERT_FALSE(Dialog->Log.empty());
+    EXPECT_EQ(Dialog->Log.front(), Shown);
+    EXPECT_EQ(ReadRecorderLog(Log).size(), 3u);
+    EXPECT_EQ(Results(), "Success Success Success ");
+    EXPECT_EQ(Dialog->Log.back(), "finish: 1 | Done | Viewer | c.dorvanetest | 3/3 | on off on");
+}
+
+TEST_F(OpenCommandsTest, FailuresAndNoticesShowTheirGlyphAndPauseTheRun)
+{
+    // A program file that cannot be started: every document fails and pauses.
+    TProgramEntry& viewer = AddViewer();
+    viewer.SetFile(Scratch.WriteFile("not-a-program", "text"));
+    AddDocuments(2);
+    int failures = 0;
+    Dialog->OnNote = [&](const std::string& line) {
+        if (line.rfind("paused:", 0) == 0 && ++failures == 1)
+            Later([&] { Button(*Dialog, "Button2").click(); });
+        else if (line.rfind("paused:", 0) == 0)
+            Later([&] { Button(*Dialog, "Button3").click(); });
+    };
+    TWatchdog watchdog;
+    Commands.Open();
+    EXPECT_EQ(Dialog->From("failure"),
+        (TLines{
+            "failure: 3 | Could not open the document | Viewer | a.dorvanetest | 0/100 | on off on",
+            "paused: 3 | Could not open the document | Viewer | a.dorvanetest | 0/100 | off on on",
+            "resumed: 3 | Could not open the document | Viewer | a.dorvanetest | 0/100 | on off on",
+            "status: 1 | Done | Viewer | a.dorvanetest | 0/100 | on off on",
+            "progress: 1 | Done | Viewer | a.dorvanetest | 1/2 | on off on",
+            "names: 1 | Done | Viewer | b.dorvanetest | 1/2 | on off on",
+            "status: 1 | Opening a document... | Viewer | b.dorvanetest | 1/2 | on off on",
+            "failure: 3 | Could not open the document | Viewer | b.dorvanetest | 1/2 | on off on",
+            "paused: 3 | Could not open the document | Viewer | b.dorvanetest | 1/2 | off on on",
+            "status: 1 | Done | Viewer | b.dorvanetest | 1/2 | off on on",
+            "progress: 1 | Done | Viewer | b.dorvanetest | 2/2 | off on on",
+            "finish: 1 | Done | Viewer | b.dorvanetest | 2/2 | off on on",
+        }));
+    EXPECT_EQ(Results(), "Failure Failure ");
+    EXPECT_TRUE(ReadRecorderLog(Log).empty());
+
+    // Pausing instead of waiting: a notice with the warning glyph, then the
+    // user resumes each document.
+    viewer.SetFile(Recorder);
+    viewer.SetAutoPause(true);
+    Dialog->Log.clear();
+    Documents.Clear();
+    AddDocuments(3);
+    int pauses = 0;
+    Dialog->OnNote = [&](const std::string& line) {
+        if (line.rfind("paused:", 0) != 0)
+            return;
+        Later([&, second = ++pauses == 2] {
+            // The second document's pause is the picture the README shows.
+            if (const char* dir = std::getenv("DORVANE_SCREENSHOT_DIR"); dir && second) {
+                EXPECT_TRUE(Dialog->grab().save(QString::fromLocal8Bit(dir) + "/progress-dialog.png"));
+            }
+            Button(*Dialog, "Button2").click();
+        });
+    };
+    Commands.Open();
+    const TLines notices = Dialog->From("notice");
+    const TLines expected = {
+        "notice: 2 | Paused - resume to open the next document | Viewer | a.dorvanetest | 0/100 | on off on",
+        "paused: 2 | Paused - resume to open the next document | Viewer | a.dorvanetest | 0/100 | off on on",
+        "resumed: 2 | Paused - resume to open the next document | Viewer | a.dorvanetest | 0/100 | on off on",
+        "status: 1 | Done | Viewer | a.dorvanetest | 0/100 | on off on",
+        "progress: 1 | Done | Viewer | a.dorvanetest | 1/3 | on off on",
+        "names: 1 | Done | Viewer | b.dorvanetest | 1/3 | on off on",
+    };
+    ASSERT_GE(notices.size(), expected.size());
+    EXPECT_EQ(TLines(notices.begin(), notices.begin() + expected.size()), expected);
+    EXPECT_EQ(std::count_if(notices.begin(), notices.end(), [](const std::string& line) { return line.rfind("paused: 2", 0) == 0; }), 3);
+    EXPECT_EQ(Dialog->Log.back(), "finish: 1 | Done | Viewer | c.dorvanetest | 3/3 | on off on");
+    EXPECT_EQ(Results(), "Success Success Success ");
+    EXPECT_TRUE(WaitUntil([&] { return ReadRecorderLog(Log).size() == 3; }));
+}
+
+TEST_F(OpenCommandsTest, AFailureThatEndsTheRunIsReportedOnceTheDialogHasClosed)
+{
+    AddViewer();
+    AddDocuments(2);
+    // The list view fails to redraw the rows the run changed.
+    Documents.OnChanged = [](TDocumentEntriesModel&, const TIntegerDynArray&) {
+        throw EAppError("The view could not be updated.");
+    };
+    TWatchdog watchdog;
+    std::string message = "no error";
+    bool visible = true;
+    try {
+        Commands.Open();
+    } catch (const EAppError& e) {
+        message = e.Message();
+        visible = Dialog->isVisible();
+    }
+    EXPECT_EQ(message, "The view could not be updated.");
+    EXPECT_FALSE(visible);
+    EXPECT_EQ(Dialog->Log.back(), "finish: 1 | Resetting the results... |  |  | 0/100 | on off on");
+    EXPECT_TRUE(ReadRecorderLog(Log).empty());
+
+    // The next run is not haunted by the last one's failure.
+    Documents.OnChanged = nullptr;
+    Commands.Open();
+    EXPECT_EQ(ReadRecorderLog(Log).size(), 2u);
+}
+
+} // namespace
