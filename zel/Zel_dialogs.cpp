@@ -38,10 +38,24 @@ QString FromUtf8(const std::string& text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// A message may name whatever the user pasted. Laying out megabytes of text
+// takes minutes, and a box taller than the screen hides its own button, so a
+// text longer than this keeps its beginning and its end.
+constexpr qsizetype MaxMessageLength = 5000;
+
 // Messages may carry Windows line ends; a label would show the CR.
 QString MessageText(const std::string& text)
 {
     QString result = FromUtf8(text);
+    if (result.size() > MaxMessageLength) {
+        qsizetype head = MaxMessageLength / 2;
+        qsizetype tail = result.size() - MaxMessageLength / 2;
+        if (result.at(head - 1).isHighSurrogate())
+            --head;
+        if (result.at(tail).isLowSurrogate())
+            ++tail;
+        result = result.left(head) + QChar(0x2026) + result.mid(tail);
+    }
     result.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     result.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return result;
