@@ -3,11 +3,15 @@
 // beyond the usual. Each time nothing is lost and the user reads the
 // program's own message, never a crash or a hang.
 
+#include "App_ProgressDialog.h"
 #include "App_common.h"
 #include "App_documents.h"
+#include "App_open.h"
 #include "App_programs.h"
 
 #include "ModalDriver.h"
+#include "PrivateXdg.h"
+#include "ProcessTestSupport.h"
 #include "ScriptedDialogs.h"
 #include "TempDirectory.h"
 #include "Zel_dialogs.h"
@@ -18,12 +22,17 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QCoreApplication>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -54,6 +63,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+// Type names and launches by association stay inside a private desktop.
+testing::Environment* const Xdg = testing::AddGlobalTestEnvironment(new TPrivateXdgEnvironment);
 
 const uid_t Nobody = 65534;
 
@@ -511,6 +523,402 @@ TEST(App_faults, SettingsSurviveAKillInTheMiddleOfASave)
         EXPECT_LE(next.Generation, base + round + 1) << "round " << round;
     }
     EXPECT_LE(place.Leftovers(), 1 + rounds);
+}
+
+// ---------------------------------------------------------------------------
+// Opening
+
+namespace {
+
+QLabel& Label(QWidget& dialog, const char* name)
+{
+    return *dialog.findChild<QLabel*>(name);
+}
+
+QPushButton& Button(QWidget& dialog, const char* name)
+{
+    return *dialog.findChild<QPushButton*>(name);
+}
+
+// What the user sees of a run in one line: the glyph (1 activity, 2 warning,
+// 3 error), the status, the document, the bar and Pause, Resume, Cancel.
+std::string Display(QWidget& dialog)
+{
+    std::string glyph;
+    for (const char* name : {"Image1", "Image2", "Image3"})
+        if (!Label(dialog, name).isHidden())
+            glyph += name[5];
+    const QProgressBar& bar = *dialog.findChild<QProgressBar*>("ProgressBar");
+    auto on = [&](const char* name) { return Button(dialog, name).isEnabled() ? "on" : "off"; };
+    return glyph + " | " + Label(dialog, "Label1").text().toStdString() + " | "
+        + Label(dialog, "Label5").text().toStdString() + " | " + std::to_string(bar.value()) + "/"
+        + std::to_string(bar.maximum()) + " | " + on("Button1") + " " + on("Button2") + " " + on("Button3");
+}
+
+// The progress dialog, noting what it shows each time the run changes it and
+// letting the test act at those moments.
+class TNotingProgressDialog : public TAppProgressDialog {
+public:
+    std::vector<std::string> Log;
+    std::function<void(const std::string& line)> OnNote;
+
+    void FinishHandler(TTask& sender) override
+    {
+        Note("finish");
+        TAppProgressDialog::FinishHandler(sender);
+    }
+    void PausedHandler(TTask& sender) override
+    {
+        TAppProgressDialog::PausedHandler(sender);
+        Note("paused");
+    }
+    void ResumedHandler(TTask& sender) override
+    {
+        TAppProgressDialog::ResumedHandler(sender);
+        Note("resumed");
+    }
+    void StatusHandler(TTask& sender, const std::string& text) override
+    {
+        TAppProgressDialog::StatusHandler(sender, text);
+        Note("status");
+    }
+    void NoticeHandler(TTask& sender, const std::string& text) override
+    {
+        TAppProgressDialog::NoticeHandler(sender, text);
+        Note("notice");
+    }
+    void FailureHandler(TTask& sender, const std::string& text) override
+    {
+        TAppProgressDialog::FailureHandler(sender, text);
+        Note("failure");
+    }
+    void ProgressHandler(TTask& sender, int position, int maximum) override
+    {
+        TAppProgressDialog::ProgressHandler(sender, position, maximum);
+        Note("progress");
+    }
+    // The lines that are not plain progress ("status" and "progress").
+    std::vector<std::string> Remarkable() const
+    {
+        std::vector<std::string> lines;
+        for (const std::string& line : Log)
+            if (line.rfind("status", 0) != 0 && line.rfind("progress", 0) != 0)
+                lines.push_back(line);
+        return lines;
+    }
+
+private:
+    void Note(const std::string& what)
+    {
+        Log.push_back(what + ": " + Display(*this));
+        if (OnNote)
+            OnNote(Log.back());
+    }
+};
+
+// Runs action from the event loop, as a user's click comes.
+void Later(std::function<void()> action)
+{
+    QTimer::singleShot(0, QCoreApplication::instance(), std::move(action));
+}
+
+bool StartsWith(const std::string& text, const std::string& start)
+{
+    return text.rfind(start, 0) == 0;
+}
+
+// The lines of a helper's output file.
+std::vector<std::string> Lines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path, std::ios::binary);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The program list, its selection, the document list and the open commands
+// wired as the main form wires them, with a noting progress dialog.
+class OpeningFaultsTest : public ::testing::Test {
+protected:
+    OpeningFaultsTest() : Selection(Programs, Combo), Commands(Programs, Documents, Selection)
+    {
+        Programs.OnInserted = [this](TProgramEntriesModel&, int index) { Selection.EntryInserted(index); };
+        Programs.OnDeleted = [this](TProgramEntriesModel&, int index) { Selection.EntryDeleted(index); };
+        Programs.OnCleared = [this](TProgramEntriesModel&) { Selection.EntriesCleared(); };
+        delete AppProgressDialog.data();
+        Dialog = new TNotingProgressDialog;
+        AppProgressDialog = Dialog;
+    }
+    ~OpeningFaultsTest() override
+    {
+        delete AppProgressDialog.data();
+        EXPECT_TRUE(WaitUntil([] { return ZombieChildren().empty(); }));
+    }
+
+    // Adds "Viewer" starting file with the document as its one argument, and selects it.
+    TProgramEntry& AddViewer(const std::string& file)
+    {
+        auto entry = std::make_unique<TProgramEntry>();
+        entry->SetDisplayName("Viewer");
+        entry->SetFile(file);
+        entry->SetDocumentPrefix("\"");
+        entry->SetDocumentSuffix("\"");
+        entry->SetAutoPause(false);
+        TProgramEntry& added = *entry;
+        Selection.SetSelectedIndex(Programs.Add(std::move(entry)));
+        return added;
+    }
+
+    // Adds the files, made under Scratch, as documents.
+    TStringDynArray AddDocuments(const std::vector<std::string>& names)
+    {
+        TStringDynArray paths;
+        for (const std::string& name : names) {
+            fs::create_directories(fs::path(Scratch / name).parent_path());
+            paths.push_back(Scratch.WriteFile(name, "x"));
+        }
+        Documents.Add(CreateDocumentEntries(paths));
+        return paths;
+    }
+
+    std::string Results() const
+    {
+        std::string results;
+        for (int i = 0; i < Documents.GetCount(); ++i)
+            results += std::string(i ? " " : "") + DocumentEntryResultText(Documents.GetItem(i)->Result());
+        return results;
+    }
+
+    // Open as the main form runs it, with a watchdog that cancels a run the
+    // test failed to end; returns the error box's text, or "(none)".
+    std::string Open(int timeoutMs = 30000)
+    {
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [] {
+            ADD_FAILURE() << "the open run did not end";
+            if (AppProgressDialog)
+                AppProgressDialog->FireOnCancelRequest();
+        });
+        watchdog.start(timeoutMs);
+        Dialog->Log.clear();
+        return ShownError([this] { Commands.Open(); });
+    }
+
+    TTempDirectory Scratch;
+    const std::string Out = Scratch / "out.log";
+    TProgramEntriesModel Programs;
+    QComboBox Combo;
+    TProgramEntriesSelection Selection;
+    TDocumentEntriesModel Documents;
+    TOpenCommands Commands;
+    TNotingProgressDialog* Dialog = nullptr;
+};
+
+} // namespace
+
+TEST_F(OpeningFaultsTest, ProgramFileDeletedBetweenTwoDocuments)
+{
+    const std::string viewer = Scratch / "viewer";
+    fs::copy_file(HelperPath("recorder"), viewer);
+    fs::permissions(viewer, fs::perms::owner_all);
+    AddViewer(viewer);
+    TScopedEnvironment out("RECORDER_OUT", Out);
+    AddDocuments({"a.txt", "b.txt", "c.txt"});
+
+    // Gone once the first document is done; each later one fails, shows it
+    // and waits for the user, who resumes.
+    Dialog->OnNote = [&](const std::string& line) {
+        if (StartsWith(line, "progress: 1 | Done | a.txt | 1/3"))
+            fs::remove(viewer);
+        if (StartsWith(line, "paused"))
+            Later([this] { Button(*Dialog, "Button2").click(); });
+    };
+    EXPECT_EQ(Open(), "(none)");
+    EXPECT_EQ(Results(), "Success Failure Failure");
+    EXPECT_EQ(Dialog->Remarkable(), (std::vector<std::string>{
+                                        "failure: 3 | Could not open the document | b.txt | 1/3 | on off on",
+                                        "paused: 3 | Could not open the document | b.txt | 1/3 | off on on",
+                                        "resumed: 3 | Could not open the document | b.txt | 1/3 | on off on",
+                                        "failure: 3 | Could not open the document | c.txt | 2/3 | on off on",
+                                        "paused: 3 | Could not open the document | c.txt | 2/3 | off on on",
+                                        "resumed: 3 | Could not open the document | c.txt | 2/3 | on off on",
+                                        "finish: 1 | Done | c.txt | 3/3 | on off on",
+                                    }));
+    EXPECT_EQ(ReadRecorderLog(Out).size(), 1u);
+
+    // Nothing is lost: with the program back, the next run opens just the
+    // two that failed.
+    fs::copy_file(HelperPath("recorder"), viewer);
+    fs::permissions(viewer, fs::perms::owner_all);
+    Dialog->OnNote = nullptr;
+    EXPECT_EQ(Open(), "(none)");
+    EXPECT_EQ(Results(), "Success Success Success");
+    const std::vector<TRecorderRecord> records = ReadRecorderLog(Out);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[1].Arguments.back(), Scratch / "b.txt");
+    EXPECT_EQ(records[2].Arguments.back(), Scratch / "c.txt");
+}
+
+TEST_F(OpeningFaultsTest, ProgramThatCrashes)
+{
+    // The program started: each document is opened, the crash is the
+    // program's own business, the run goes on and the dead child is reaped.
+    AddViewer(HelperPath("crasher"));
+    TScopedEnvironment out("CRASHER_OUT", Out);
+    const TStringDynArray paths = AddDocuments({"a.txt", "b.txt", "c.txt"});
+    EXPECT_EQ(Open(), "(none)");
+    EXPECT_EQ(Results(), "Success Success Success");
+    EXPECT_EQ(Lines(Out), paths);
+    EXPECT_EQ(Dialog->Remarkable(), (std::vector<std::string>{"finish: 1 | Done | c.txt | 3/3 | on off on"}));
+    EXPECT_TRUE(ZombieChildren().empty());
+}
+
+TEST_F(OpeningFaultsTest, ProgramThatClosesItsStandardStreams)
+{
+    // The wait is for the process, not for its streams: each document is
+    // done only after its program has ended, well after it closed them.
+    AddViewer(HelperPath("closer"));
+    TScopedEnvironment out("CLOSER_OUT", Out);
+    TScopedEnvironment sleep("CLOSER_SLEEP_MS", "300");
+    const TStringDynArray paths = AddDocuments({"a.txt", "b.txt"});
+    std::vector<std::size_t> endedWhenDone;
+    Dialog->OnNote = [&](const std::string& line) {
+        if (StartsWith(line, "status: 1 | Done"))
+            endedWhenDone.push_back(Lines(Out).size());
+    };
+    EXPECT_EQ(Open(), "(none)");
+    EXPECT_EQ(Results(), "Success Success");
+    EXPECT_EQ(endedWhenDone, (std::vector<std::size_t>{1, 2}));
+    EXPECT_EQ(Lines(Out), paths);
+}
+
+TEST_F(OpeningFaultsTest, ProgramThatNeverEnds)
+{
+    AddViewer(HelperPath("recorder"));
+    TScopedEnvironment out("RECORDER_OUT", Out);
+    TScopedEnvironment sleep("RECORDER_SLEEP_MS", "86400000");
+    AddDocuments({"a.txt", "b.txt"});
+
+    // Cancel while it is waited on ends the run within the wait's poll.
+    std::chrono::steady_clock::time_point cancelled;
+    Dialog->OnNote = [&](const std::string& line) {
+        if (StartsWith(line, "status: 1 | Waiting for the termination of the process... | a.txt"))
+            Later([&] {
+                cancelled = std::chrono::steady_clock::now();
+                Button(*Dialog, "Button3").click();
+            });
+    };
+    EXPECT_EQ(Open(), "(none)");
+    const auto took = std::chrono::steady_clock::now() - cancelled;
+    EXPECT_LT(took, std::chrono::seconds(5));
+    EXPECT_FALSE(Dialog->isVisible());
+    EXPECT_EQ(Results(), "Success None");
+
+    // The process keeps running, and is reaped when it ends.
+    const std::vector<TRecorderRecord> records = ReadRecorderLog(Out);
+    ASSERT_EQ(records.size(), 1u);
+    const pid_t pid = records[0].Pid;
+    EXPECT_EQ(::kill(pid, 0), 0);
+    EXPECT_FALSE(IsReaped(pid));
+    EXPECT_TRUE(ZombieChildren().empty());
+    ::kill(pid, SIGTERM);
+    EXPECT_TRUE(WaitUntil([&] { return IsReaped(pid); }));
+    EXPECT_TRUE(ZombieChildren().empty());
+}
+
+TEST_F(OpeningFaultsTest, WorkingDirectoryRemovedMidRun)
+{
+    TScopedEnvironment out("RECORDER_OUT", Out);
+    TScopedEnvironment sleep("RECORDER_SLEEP_MS", "200");
+    TProgramEntry& viewer = AddViewer(HelperPath("recorder"));
+    const std::string work = Scratch.MakeDir("work");
+    viewer.SetWorkingDirectory(work);
+    AddDocuments({"a.txt", "b.txt", "c.txt"});
+
+    // Removed while the first program runs in it: that one is unaffected,
+    // the next ones cannot start there and say so.
+    Dialog->OnNote = [&](const std::string& line) {
+        if (StartsWith(line, "status: 1 | Waiting for the termination of the process... | a.txt"))
+            fs::remove(work);
+        if (StartsWith(line, "paused"))
+            Later([this] { Button(*Dialog, "Button2").click(); });
+    };
+    EXPECT_EQ(Open(), "(none)");
+    EXPECT_EQ(Results(), "Success Failure Failure");
+    EXPECT_EQ(Dialog->Remarkable().front(), "failure: 3 | Could not open the document | b.txt | 1/3 | on off on");
+    std::vector<TRecorderRecord> records = ReadRecorderLog(Out);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].WorkingDirectory, work);
+
+    // The document's own directory, gone mid-run with its document.
+    viewer.SetWorkingDirectory("");
+    Documents.Clear();
+    AddDocuments({"one/a.txt", "two/b.txt", "three/c.txt"});
+    Dialog->OnNote = [&](const std::string& line) {
+        if (StartsWith(line, "status: 1 | Waiting for the termination of the process... | a.txt"))
+            fs::remove_all(Scratch / "two");
+        if (StartsWith(line, "paused"))
+            Later([this] { Button(*Dialog, "Button2").click(); });
+    };
+    EXPECT_EQ(Open(), "(none)");
+    EXPECT_EQ(Results(), "Success Failure Success");
+    records = ReadRecorderLog(Out);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[2].WorkingDirectory, Scratch / "three");
+
+    // With the directory back, the next run opens what failed.
+    fs::create_directory(work);
+    viewer.SetWorkingDirectory(work);
+    Scratch.MakeDir("two");
+    Scratch.WriteFile("two/b.txt", "x");
+    Dialog->OnNote = nullptr;
+    EXPECT_EQ(Open(), "(none)");
+    EXPECT_EQ(Results(), "Success Success Success");
+}
+
+TEST_F(OpeningFaultsTest, DocumentsWithPathsOfFourThousandAndNinetySixBytes)
+{
+    // A file of pathLength bytes in nested directories of at most dirLength,
+    // made relative to each other, as the kernel takes no whole path of
+    // PATH_MAX bytes or more.
+    auto makeFile = [&](std::size_t dirLength, std::size_t pathLength) {
+        const std::string piece(100, 'd');
+        std::string dir = Scratch.Path();
+        int dirFd = ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        while (dir.size() + 1 + piece.size() <= dirLength) {
+            dir += '/' + piece;
+            ::mkdirat(dirFd, piece.c_str(), 0755);
+            const int next = ::openat(dirFd, piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            ::close(dirFd);
+            dirFd = next;
+        }
+        const std::string name(pathLength - dir.size() - 1, 'f');
+        ::close(::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        ::close(dirFd);
+        return dir + '/' + name;
+    };
+    TScopedEnvironment out("RECORDER_OUT", Out);
+    AddViewer(HelperPath("recorder"));
+    // A path of 4,096 bytes in a directory the kernel still takes whole, and
+    // one whose directory it cannot enter: the program says so and goes on.
+    const std::string opens = makeFile(PATH_MAX - 200, PATH_MAX);
+    const std::string deep = makeFile(PATH_MAX + 100, PATH_MAX + 300);
+    Documents.Add(CreateDocumentEntries({opens, deep}));
+    Dialog->OnNote = [&](const std::string& line) {
+        if (StartsWith(line, "paused"))
+            Later([this] { Button(*Dialog, "Button2").click(); });
+    };
+    EXPECT_EQ(Open(), "(none)");
+    EXPECT_EQ(Results(), "Success Failure");
+    const std::vector<std::string> remarkable = Dialog->Remarkable();
+    ASSERT_FALSE(remarkable.empty());
+    EXPECT_TRUE(StartsWith(remarkable.front(), "failure: 3 | Could not open the document | ")) << remarkable.front();
+    const std::vector<TRecorderRecord> records = ReadRecorderLog(Out);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_TRUE(records[0].Arguments.back() == opens);
+    EXPECT_TRUE(records[0].WorkingDirectory == opens.substr(0, opens.rfind('/')));
 }
 
 // ---------------------------------------------------------------------------
