@@ -837,11 +837,14 @@ TEST_F(OpeningFaultsTest, WorkingDirectoryRemovedMidRun)
     viewer.SetWorkingDirectory(work);
     AddDocuments({"a.txt", "b.txt", "c.txt"});
 
-    // Removed while the first program runs in it: that one is unaffected,
-    // the next ones cannot start there and say so.
+    // Removed while the first program runs in it (once it has noted where
+    // it runs): that one is unaffected, the next ones cannot start there and
+    // say so.
     Dialog->OnNote = [&](const std::string& line) {
-        if (StartsWith(line, "status: 1 | Waiting for the termination of the process... | a.txt"))
+        if (StartsWith(line, "status: 1 | Waiting for the termination of the process... | a.txt")) {
+            EXPECT_TRUE(WaitUntil([&] { return ReadRecorderLog(Out).size() == 1; }));
             fs::remove(work);
+        }
         if (StartsWith(line, "paused"))
             Later([this] { Button(*Dialog, "Button2").click(); });
     };
