@@ -1,0 +1,640 @@
+#include "App_mainform.h"
+
+#include "App_common.h"
+#include "App_documents.h"
+#include "App_help.h"
+#include "App_open.h"
+#include "App_programs.h"
+#include "App_system.h"
+#include "App_view.h"
+#include "ui_App_mainform.h"
+
+#include "Zel_files.h"
+#include "Zel_forms.h"
+#include "Zel_listviews.h"
+#include "Zel_shelllibrary.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QShortcut>
+#include <QStyleOptionComboBox>
+#include <QStyledItemDelegate>
+#include <QStylePainter>
+#include <QTimer>
+
+TAppMainForm* AppMainForm = nullptr;
+
+namespace {
+
+constexpr const char* CategoryProperty = "category";
+constexpr const char* CategoryMain = "Main";
+constexpr const char* CategoryProgram = "Program";
+constexpr const char* CategoryDocuments = "Documents";
+
+QIcon ResourceIcon(const char* name)
+{
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/images/%1-16.png").arg(QLatin1String(name)), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/images/%1-32.png").arg(QLatin1String(name)), QSize(32, 32));
+    return icon;
+}
+
+// Rows of the program combo box's list: a fixed height, drawn by the owner.
+class TProgramItemDelegate : public QStyledItemDelegate {
+public:
+    TProgramItemDelegate(const QComboBox& comboBox, QObject* parent)
+        : QStyledItemDelegate(parent), FComboBox(comboBox)
+    {
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem background = option;
+        initStyleOption(&background, index);
+        background.text.clear();
+        background.icon = QIcon();
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
+        const bool selected = option.state & QStyle::State_Selected;
+        const bool disabled = !(option.state & QStyle::State_Enabled) || !FComboBox.isEnabled();
+        painter->save();
+        if (selected)
+            painter->setPen(option.palette.color(QPalette::HighlightedText));
+        DrawProgramItem(*painter, FComboBox, index.row(), option.rect, disabled, selected);
+        painter->restore();
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(std::max(18, option.fontMetrics.height() + 2));
+        return size;
+    }
+
+private:
+    const QComboBox& FComboBox;
+};
+
+// The busy cursor must not sit over a dialog that waits for the user.
+class TModalCursorFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched->isWidgetType() && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+            auto* widget = static_cast<QWidget*>(watched);
+            if (widget->isWindow() && widget->isModal()) {
+                if (event->type() == QEvent::Show) {
+                    QApplication::setOverrideCursor(Qt::ArrowCursor);
+                    ++FPushed;
+                } else if (FPushed > 0) {
+                    QApplication::restoreOverrideCursor();
+                    --FPushed;
+                }
+            }
+        }
+        return false;
+    }
+
+private:
+    int FPushed = 0;
+};
+
+} // namespace
+
+TProgramComboBox::TProgramComboBox(QWidget* parent) : QComboBox(parent)
+{
+    setItemDelegate(new TProgramItemDelegate(*this, this));
+}
+
+void TProgramComboBox::paintEvent(QPaintEvent*)
+{
+    QStylePainter painter(this);
+    painter.setPen(palette().color(QPalette::Text));
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    option.currentText.clear();
+    option.currentIcon = QIcon();
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    DrawProgramItem(painter, *this, currentIndex(), field, !isEnabled(), false);
+}
+
+void DrawProgramItem(QPainter& painter, const QComboBox& comboBox, int index, const QRect& rect,
+                     bool disabled, bool selected)
+{
+    const TProgramEntry* entry = TProgramEntriesSelection::ItemEntry(comboBox, index);
+    if (!entry)
+        return;
+    painter.save();
+    painter.setClipRect(rect);
+    if (disabled)
+        painter.setPen(comboBox.palette().color(QPalette::Disabled, QPalette::Text));
+    else if (!selected && painter.pen().color() == QColor())
+        painter.setPen(comboBox.palette().color(QPalette::Text));
+    const QFontMetrics metrics(comboBox.font());
+    const int textTop = rect.top() + (rect.height() - metrics.height()) / 2;
+    painter.drawText(QRect(rect.left() + 19, textTop, std::max(0, rect.width() - 19), metrics.height()),
+                     Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, comboBox.itemText(index));
+    const QRect iconRect(rect.left() + 1, rect.top() + (rect.height() - 16) / 2, 16, 16);
+    entry->Icon().paint(&painter, iconRect, Qt::AlignCenter, disabled ? QIcon::Disabled : QIcon::Normal);
+    painter.restore();
+}
+
+TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_unique<Ui::TAppMainForm>())
+{
+    FStartDirectory = GetCurrentDir();
+    FUi->setupUi(this);
+    setWindowIcon(ResourceIcon("dorvane"));
+
+    // The designed client size at the designed 120 dots per inch.
+    const double scale = logicalDpiX() / 120.0;
+    resize(static_cast<int>(581 * scale), static_cast<int>(386 * scale));
+    FUi->Label1->setMinimumWidth(static_cast<int>(121 * scale));
+    FUi->Button1->setMinimumWidth(static_cast<int>(121 * scale));
+
+    TVirtualListView& listView = *FUi->ListView1;
+    listView.SetColumns({{"Name", 200, TAlignment::LeftJustify},
+                         {"Directory", 100, TAlignment::LeftJustify},
+                         {"Size", 100, TAlignment::RightJustify},
+                         {"Type", 100, TAlignment::LeftJustify},
+                         {"Last write time", 100, TAlignment::LeftJustify},
+                         {"Result", 100, TAlignment::LeftJustify}});
+    listView.SetSmallImages({ResourceIcon("file"), ResourceIcon("folder")});
+    listView.SetStateImages({ResourceIcon("none"), ResourceIcon("success"), ResourceIcon("failure")});
+    listView.SetMultiSelect(true);
+
+    // Objects 1 to 4, the program side.
+    FSystemModel = std::make_unique<TSystemModel>();
+    FProgramEntries = std::make_unique<TProgramEntriesModel>();
+    FProgramSelection = std::make_unique<TProgramEntriesSelection>(*FProgramEntries, *FUi->ComboBox1);
+    FProgramEntries->OnInserted = [this](TProgramEntriesModel&, int index) { FProgramSelection->EntryInserted(index); };
+    FProgramEntries->OnDeleted = [this](TProgramEntriesModel&, int index) { FProgramSelection->EntryDeleted(index); };
+    FProgramEntries->OnCleared = [this](TProgramEntriesModel&) { FProgramSelection->EntriesCleared(); };
+    FProgramCommands = std::make_unique<TProgramEntriesCommands>(*FProgramEntries, *FProgramSelection);
+
+    TDocumentEntry::FileImageIndex = 0;
+    TDocumentEntry::DirectoryImageIndex = 1;
+    TDocumentEntry::NoneImageIndex = 0;
+    TDocumentEntry::SuccessImageIndex = 1;
+    TDocumentEntry::FailureImageIndex = 2;
+
+    // Objects 5 and 6, the document side.
+    FDocumentEntries = std::make_unique<TDocumentEntriesModel>();
+    FDocumentSelection = std::make_unique<TDocumentEntriesSelection>(*FDocumentEntries, listView);
+    TDocumentEntriesSelection& selection = *FDocumentSelection;
+    FDocumentEntries->OnAdded = [&selection](TDocumentEntriesModel& s, const TIntegerDynArray& i) { selection.EntriesAdded(s, i); };
+    FDocumentEntries->OnDeleted = [&selection](TDocumentEntriesModel& s, const TIntegerDynArray& i) { selection.EntriesDeleted(s, i); };
+    FDocumentEntries->OnCleared = [&selection](TDocumentEntriesModel& s) { selection.EntriesCleared(s); };
+    FDocumentEntries->OnReordered = [&selection](TDocumentEntriesModel& s, const TReorderRecords& r) { selection.EntriesReordered(s, r); };
+    FDocumentEntries->OnChanged = [&selection](TDocumentEntriesModel& s, const TIntegerDynArray& i) { selection.EntriesChanged(s, i); };
+
+    // Objects 7 to 12.
+    FDocumentCommands = std::make_unique<TDocumentEntriesCommands>(*FDocumentEntries, *FDocumentSelection);
+    FFormModel = std::make_unique<TFormModel>(*this);
+    FListViewModel = std::make_unique<TListViewModel>(listView);
+    FOpenCommands = std::make_unique<TOpenCommands>(*FProgramEntries, *FDocumentEntries, *FProgramSelection);
+    FHelpCommands = std::make_unique<THelpCommands>();
+    FSettingsHandlers = std::make_unique<TSettingsHandlers>();
+
+    TSettingsHandlers& handlers = *FSettingsHandlers;
+    handlers.Add("System", FSystemModel.get());
+    handlers.Add("ProgramEntries", FProgramEntries.get());
+    handlers.Add("ProgramEntriesSelection", FProgramSelection.get());
+    handlers.Add("ProgramEntriesCommands", FProgramCommands.get());
+    handlers.Add("DocumentEntries", FDocumentEntries.get());
+    handlers.Add("DocumentEntriesSelection", FDocumentSelection.get());
+    handlers.Add("DocumentEntriesCommands", FDocumentCommands.get());
+    handlers.Add("MainForm", FFormModel.get());
+    handlers.Add("MainForm.ListView1", FListViewModel.get());
+    handlers.Add("OpenCommands", FOpenCommands.get());
+    handlers.Add("HelpCommands", FHelpCommands.get());
+
+    FFileDropWatcher = std::make_unique<TFileDropWatcher>(*this);
+    FFileDropWatcher->OnDrop = [this](TFileDropWatcher&, TDroppedFiles& files, bool& handled) {
+        FileDropWatcherDrop(files, handled);
+    };
+    FUpdateNotifier = std::make_unique<TUpdateNotifier>();
+    FUpdateNotifier->OnUpdate = [this](TUpdateNotifier&) { NotifierUpdate(); };
+
+    CreateActions();
+    CreateMenus();
+    ConnectControls();
+
+    FSettingsHandlers->Load();
+    FUpdateNotifier->UpdateNow();
+
+    // Runs once the event loop is idle for the first time, after the window shows.
+    QTimer::singleShot(0, this, [this] { ProcessCommandLine(); });
+}
+
+TAppMainForm::~TAppMainForm()
+{
+    if (AppMainForm == this)
+        AppMainForm = nullptr;
+    // Reverse order of creation; the members would do the same, but the
+    // drop watcher and the notifier must go before the widgets they serve.
+    FUpdateNotifier.reset();
+    FFileDropWatcher.reset();
+    FSettingsHandlers.reset();
+    FHelpCommands.reset();
+    FOpenCommands.reset();
+    FListViewModel.reset();
+    FFormModel.reset();
+    FDocumentCommands.reset();
+    FDocumentSelection.reset();
+    FDocumentEntries.reset();
+    FProgramCommands.reset();
+    FProgramSelection.reset();
+    FProgramEntries.reset();
+    FSystemModel.reset();
+    PendingDroppedFiles.clear();
+}
+
+TVirtualListView& TAppMainForm::ListView() const noexcept
+{
+    return *FUi->ListView1;
+}
+
+QAction* TAppMainForm::AddAction(const char* name, const char* category, const char* hint,
+                                 TActionHandlers handlers)
+{
+    auto* action = new QAction(this);
+    action->setObjectName(QLatin1String(name));
+    action->setProperty(CategoryProperty, QLatin1String(category));
+    action->setToolTip(QString::fromUtf8(hint));
+    action->setStatusTip(QString::fromUtf8(hint));
+    ActionList1.push_back(action);
+    FHandlers.push_back(std::move(handlers));
+    connect(action, &QAction::triggered, this, [this, action] { ActionList1Execute(action, false); });
+    return action;
+}
+
+void TAppMainForm::CreateActions()
+{
+    TOpenCommands& open = *FOpenCommands;
+    THelpCommands& help = *FHelpCommands;
+    TProgramEntriesCommands& programs = *FProgramCommands;
+    TDocumentEntriesCommands& documents = *FDocumentCommands;
+
+    AddAction("Action11", CategoryMain, "Open", {[&] { open.Open(); }, [&] { return open.CanOpen(); }});
+    AddAction("Action121", CategoryMain, "Dorvane help", {[&] { help.OpenHelp(); }, [&] { return help.CanOpenHelp(); }});
+    AddAction("Action122", CategoryMain, "About Dorvane", {[&] { help.About(); }, [&] { return help.CanAbout(); }});
+
+    AddAction("Action21", CategoryProgram, "Add", {[&] { programs.Add(); }, [&] { return programs.CanAdd(); }});
+    AddAction("Action22", CategoryProgram, "Delete", {[&] { programs.Delete(); }, [&] { return programs.CanDelete(); }});
+    AddAction("Action23", CategoryProgram, "Duplicate", {[&] { programs.Duplicate(); }, [&] { return programs.CanDuplicate(); }});
+    AddAction("Action24", CategoryProgram, "Start", {[&] { programs.Start(); }, [&] { return programs.CanStart(); }});
+    AddAction("Action25", CategoryProgram, "Explore", {[&] { programs.Explore(); }, [&] { return programs.CanExplore(); }});
+    AddAction("Action26", CategoryProgram, "Properties", {[&] { programs.Properties(); }, [&] { return programs.CanProperties(); }});
+
+    AddAction("Action31", CategoryDocuments, "New", {[&] { documents.New(); }, [&] { return documents.CanNew(); }});
+    AddAction("Action321", CategoryDocuments, "Add regular files", {[&] { documents.AddRegularFiles(); }, [&] { return documents.CanAddRegularFiles(); }});
+    AddAction("Action322", CategoryDocuments, "Add directory", {[&] { documents.AddDirectory(); }, [&] { return documents.CanAddDirectory(); }});
+    AddAction("Action323", CategoryDocuments, "Add dropped files",
+              {[&] {
+                   const TStringDynArray paths = std::move(PendingDroppedFiles);
+                   PendingDroppedFiles.clear();
+                   documents.AddDroppedFiles(paths);
+               },
+               [&] { return documents.CanAddDroppedFiles(); }});
+    AddAction("Action33", CategoryDocuments, "Cut", {[&] { documents.Cut(); }, [&] { return documents.CanCut(); }});
+    AddAction("Action34", CategoryDocuments, "Copy", {[&] { documents.Copy(); }, [&] { return documents.CanCopy(); }});
+    AddAction("Action35", CategoryDocuments, "Paste", {[&] { documents.Paste(); }, [&] { return documents.CanPaste(); }});
+    AddAction("Action36", CategoryDocuments, "Delete", {[&] { documents.Delete(); }, [&] { return documents.CanDelete(); }});
+    AddAction("Action37", CategoryDocuments, "Select all", {[&] { documents.SelectAll(); }, [&] { return documents.CanSelectAll(); }});
+    AddAction("Action38", CategoryDocuments, "Reverse selection", {[&] { documents.ReverseSelection(); }, [&] { return documents.CanReverseSelection(); }});
+    AddAction("Action3911", CategoryDocuments, "Sort by path", {[&] { documents.SortByPath(); }, [&] { return documents.CanSortByPath(); }});
+    AddAction("Action3912", CategoryDocuments, "Sort by directory", {[&] { documents.SortByDirectory(); }, [&] { return documents.CanSortByDirectory(); }});
+    AddAction("Action3913", CategoryDocuments, "Sort by name", {[&] { documents.SortByName(); }, [&] { return documents.CanSortByName(); }});
+    AddAction("Action3914", CategoryDocuments, "Sort by size", {[&] { documents.SortBySize(); }, [&] { return documents.CanSortBySize(); }});
+    AddAction("Action3915", CategoryDocuments, "Sort by type", {[&] { documents.SortByType(); }, [&] { return documents.CanSortByType(); }});
+    AddAction("Action3916", CategoryDocuments, "Sort by last write time", {[&] { documents.SortByLastWriteTime(); }, [&] { return documents.CanSortByLastWriteTime(); }});
+    AddAction("Action3917", CategoryDocuments, "Sort by result", {[&] { documents.SortByResult(); }, [&] { return documents.CanSortByResult(); }});
+    AddAction("Action392", CategoryDocuments, "Reverse order", {[&] { documents.ReverseOrder(); }, [&] { return documents.CanReverseOrder(); }});
+    AddAction("Action393", CategoryDocuments, "Move up", {[&] { documents.MoveUp(); }, [&] { return documents.CanMoveUp(); }});
+    AddAction("Action394", CategoryDocuments, "Move down", {[&] { documents.MoveDown(); }, [&] { return documents.CanMoveDown(); }});
+    AddAction("Action3A", CategoryDocuments, "Delete all in success", {[&] { documents.DeleteAllInSuccess(); }, [&] { return documents.CanDeleteAllInSuccess(); }});
+    AddAction("Action3B", CategoryDocuments, "Reset result", {[&] { documents.ResetResult(); }, [&] { return documents.CanResetResult(); }});
+}
+
+QAction* TAppMainForm::FindAction(const char* name) const
+{
+    for (QAction* action : ActionList1)
+        if (action->objectName() == QLatin1String(name))
+            return action;
+    return nullptr;
+}
+
+void TAppMainForm::CreateMenus()
+{
+    // A menu entry is its action; the caption and shortcut live there. The
+    // shortcuts of the program and document menus act only while their
+    // control has the focus; F1 acts anywhere in the window.
+    const auto item = [this](QMenu* menu, const char* name, const char* caption,
+                             const QKeySequence& shortcut = QKeySequence()) {
+        QAction* action = FindAction(name);
+        action->setText(QString::fromUtf8(caption));
+        action->setShortcut(shortcut);
+        menu->addAction(action);
+        return action;
+    };
+    const auto scope = [](QAction* action, QWidget* widget, Qt::ShortcutContext context) {
+        action->setShortcutContext(context);
+        widget->addAction(action);
+    };
+
+    FPopupMenu1 = new QMenu(this);
+    FPopupMenu1->setObjectName("PopupMenu1");
+    QMenu* help = FPopupMenu1->addMenu("&Help");
+    help->setObjectName("MenuItem11");
+    scope(item(help, "Action121", "Dorvane &Help...", QKeySequence(Qt::Key_F1)), this, Qt::WindowShortcut);
+    help->addSeparator();
+    item(help, "Action122", "&About Dorvane");
+
+    QWidget* combo = FUi->ComboBox1;
+    FPopupMenu2 = new QMenu(this);
+    FPopupMenu2->setObjectName("PopupMenu2");
+    scope(item(FPopupMenu2, "Action21", "&Add...", QKeySequence(Qt::Key_Insert)), combo, Qt::WidgetShortcut);
+    item(FPopupMenu2, "Action23", "&Duplicate...");
+    scope(item(FPopupMenu2, "Action22", "D&elete...", QKeySequence(Qt::Key_Delete)), combo, Qt::WidgetShortcut);
+    FPopupMenu2->addSeparator();
+    item(FPopupMenu2, "Action24", "&Start");
+    item(FPopupMenu2, "Action25", "&Explore");
+    FPopupMenu2->addSeparator();
+    scope(item(FPopupMenu2, "Action26", "&Properties", QKeySequence(Qt::Key_F2)), combo, Qt::WidgetShortcut);
+
+    QWidget* list = FUi->ListView1;
+    FPopupMenu3 = new QMenu(this);
+    FPopupMenu3->setObjectName("PopupMenu3");
+    const auto listItem = [&](QMenu* menu, const char* name, const char* caption,
+                              const QKeySequence& shortcut = QKeySequence()) {
+        QAction* action = item(menu, name, caption, shortcut);
+        if (!shortcut.isEmpty())
+            scope(action, list, Qt::WidgetShortcut);
+    };
+    listItem(FPopupMenu3, "Action31", "&New", QKeySequence(Qt::CTRL | Qt::Key_N));
+    QMenu* add = FPopupMenu3->addMenu("A&dd");
+    add->setObjectName("MenuItem32");
+    listItem(add, "Action321", "&Regular Files...", QKeySequence(Qt::Key_Insert));
+    listItem(add, "Action322", "&Directory...");
+    FPopupMenu3->addSeparator();
+    listItem(FPopupMenu3, "Action33", "Cu&t", QKeySequence(Qt::CTRL | Qt::Key_X));
+    listItem(FPopupMenu3, "Action34", "&Copy", QKeySequence(Qt::CTRL | Qt::Key_C));
+    listItem(FPopupMenu3, "Action35", "&Paste", QKeySequence(Qt::CTRL | Qt::Key_V));
+    listItem(FPopupMenu3, "Action36", "D&elete", QKeySequence(Qt::Key_Delete));
+    FPopupMenu3->addSeparator();
+    listItem(FPopupMenu3, "Action37", "Select &All", QKeySequence(Qt::CTRL | Qt::Key_A));
+    listItem(FPopupMenu3, "Action38", "Re&verse Selection");
+    FPopupMenu3->addSeparator();
+    QMenu* order = FPopupMenu3->addMenu("&Order");
+    order->setObjectName("MenuItem3C");
+    QMenu* sortBy = order->addMenu("&Sort By");
+    sortBy->setObjectName("MenuItem3C1");
+    listItem(sortBy, "Action3911", "&Path");
+    listItem(sortBy, "Action3912", "&Directory");
+    listItem(sortBy, "Action3913", "&Name");
+    listItem(sortBy, "Action3914", "&Size");
+    listItem(sortBy, "Action3915", "&Type");
+    listItem(sortBy, "Action3916", "&Last Write Time");
+    listItem(sortBy, "Action3917", "&Result");
+    listItem(order, "Action392", "&Reverse");
+    order->addSeparator();
+    listItem(order, "Action393", "Move &Up");
+    listItem(order, "Action394", "Move &Down");
+    FPopupMenu3->addSeparator();
+    listItem(FPopupMenu3, "Action3A", "Delete All in &Success");
+    listItem(FPopupMenu3, "Action3B", "&Reset Result");
+
+    // Actions outside the menus still need a caption for the tool buttons' accessibility.
+    FindAction("Action11")->setText("Open");
+    FindAction("Action323")->setText("Add dropped files");
+}
+
+void TAppMainForm::ConnectControls()
+{
+    // The seven tool buttons with their actions and pictures.
+    const std::pair<const char*, const char*> buttons[] = {
+        {"Action31", "new"}, {"Action321", "add"}, {"Action36", "delete"}, {"Action3A", "deletesuccess"},
+        {"Action3B", "reset"}, {"Action393", "up"}, {"Action394", "down"}};
+    QToolButton* const speedButtons[] = {FUi->SpeedButton1, FUi->SpeedButton2, FUi->SpeedButton3,
+                                         FUi->SpeedButton4, FUi->SpeedButton5, FUi->SpeedButton6,
+                                         FUi->SpeedButton7};
+    const double scale = logicalDpiX() / 120.0;
+    const int buttonSize = std::max(26, static_cast<int>(26 * scale));
+    for (std::size_t i = 0; i < std::size(buttons); ++i) {
+        QAction* action = FindAction(buttons[i].first);
+        action->setIcon(ResourceIcon(buttons[i].second));
+        QToolButton* button = speedButtons[i];
+        button->setDefaultAction(action);
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setFixedSize(buttonSize, buttonSize);
+        button->setIconSize(QSize(16, 16));
+        button->setToolTip(action->toolTip());
+    }
+
+    QAction* open = FindAction("Action11");
+    connect(FUi->Button1, &QPushButton::clicked, this, [this, open] { ExecuteAction(open); });
+    connect(open, &QAction::changed, FUi->Button1, [this, open] { FUi->Button1->setEnabled(open->isEnabled()); });
+    // Enter opens from anywhere in the window, as a default button does in a dialog.
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto* shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, this, [this, open] { ExecuteAction(open); });
+    }
+
+    TProgramComboBox* combo = FUi->ComboBox1;
+    connect(combo, &QComboBox::activated, this, [this](int) { FUpdateNotifier->RequestUpdate(); });
+    connect(combo, &QWidget::customContextMenuRequested, this, [this, combo](const QPoint& pos) {
+        combo->setFocus(Qt::OtherFocusReason);
+        FPopupMenu2->exec(combo->mapToGlobal(pos));
+    });
+
+    TVirtualListView& list = *FUi->ListView1;
+    list.OnData = [this](TVirtualListView&, int row, TListItem& item) { ListView1Data(row, item); };
+    list.OnChange = [this](TCustomListView&, int, TItemChange change) {
+        if (change == TItemChange::State)
+            FUpdateNotifier->RequestUpdate();
+    };
+    list.OnColumnClick = [this](TCustomListView&, int column) { ListView1ColumnClick(column); };
+    list.OnContextPopup = [this](TCustomListView&, const QPoint& globalPos) { FPopupMenu3->exec(globalPos); };
+
+    qApp->installEventFilter(new TModalCursorFilter(this));
+}
+
+void TAppMainForm::ActionList1Execute(QAction* action, bool rethrow)
+{
+    const auto it = std::find(ActionList1.begin(), ActionList1.end(), action);
+    if (it == ActionList1.end())
+        return;
+    const TActionHandlers& handlers = FHandlers[static_cast<std::size_t>(it - ActionList1.begin())];
+    if (!handlers.Execute)
+        return;
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString category = action->property(CategoryProperty).toString();
+    if (category == QLatin1String(CategoryProgram))
+        FUi->ComboBox1->setFocus(Qt::OtherFocusReason);
+    else if (category == QLatin1String(CategoryDocuments))
+        FUi->ListView1->setFocus(Qt::OtherFocusReason);
+    try {
+        handlers.Execute();
+    } catch (...) {
+        FUpdateNotifier->RequestUpdate();
+        QApplication::restoreOverrideCursor();
+        if (rethrow)
+            throw;
+        HandleCurrentException();
+        return;
+    }
+    FUpdateNotifier->RequestUpdate();
+    QApplication::restoreOverrideCursor();
+}
+
+void TAppMainForm::ExecuteAction(QAction* action)
+{
+    if (action && action->isEnabled())
+        ActionList1Execute(action, false);
+}
+
+void TAppMainForm::NotifierUpdate()
+{
+    UpdateActions();
+    UpdateStatusLabel();
+}
+
+void TAppMainForm::UpdateActions()
+{
+    for (std::size_t i = 0; i < ActionList1.size(); ++i) {
+        bool enabled = false;
+        try {
+            enabled = FHandlers[i].Update && FHandlers[i].Update();
+        } catch (...) {
+            enabled = false; // a query that cannot answer leaves its action off
+        }
+        ActionList1[i]->setEnabled(enabled);
+        if (ActionList1[i]->objectName() == QLatin1String("Action323"))
+            FFileDropWatcher->SetAccepting(enabled);
+    }
+}
+
+void TAppMainForm::UpdateStatusLabel()
+{
+    const int selected = FDocumentSelection->GetSelectedCount();
+    FUi->Label3->setText(selected > 0 ? QStringLiteral("%1 items are selected").arg(selected)
+                                      : QStringLiteral("%1 items").arg(FDocumentEntries->GetCount()));
+}
+
+void TAppMainForm::ListView1Data(int row, TListItem& item)
+{
+    if (row < 0 || row >= FDocumentEntries->GetCount())
+        return;
+    const TDocumentEntry& entry = *FDocumentEntries->GetItem(row);
+    item.Caption = entry.GetNameText();
+    item.SubItems = {entry.GetDirectoryText(), entry.GetSizeText(), entry.GetTypeText(),
+                     entry.GetLastWriteTimeText(), entry.GetResultText()};
+    item.ImageIndex = entry.GetImageIndex();
+    item.StateIndex = entry.GetResultImageIndex();
+}
+
+void TAppMainForm::ListView1ColumnClick(int column)
+{
+    static constexpr const char* sorts[] = {"Action3913", "Action3912", "Action3914",
+                                            "Action3915", "Action3916", "Action3917"};
+    if (column >= 0 && column < static_cast<int>(std::size(sorts)))
+        ExecuteAction(FindAction(sorts[column]));
+}
+
+void TAppMainForm::SubmitDroppedFiles(const TStringDynArray& paths)
+{
+    PendingDroppedFiles = paths;
+    try {
+        ExecuteAction(FindAction("Action323"));
+    } catch (...) {
+        PendingDroppedFiles.clear();
+        throw;
+    }
+    PendingDroppedFiles.clear();
+}
+
+void TAppMainForm::FileDropWatcherDrop(TDroppedFiles& files, bool& handled)
+{
+    handled = true;
+    activateWindow();
+    raise();
+    TStringDynArray paths;
+    try {
+        const int count = files.Count();
+        paths.reserve(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i)
+            paths.push_back(files.Paths(i));
+        files.Finish();
+    } catch (...) {
+        files.Finish();
+        HandleCurrentException();
+        return;
+    }
+    SubmitDroppedFiles(paths);
+}
+
+void TAppMainForm::SetCommandLine(TStringDynArray arguments)
+{
+    FCommandLine = std::move(arguments);
+}
+
+void TAppMainForm::ProcessCommandLine()
+{
+    if (FCommandLine.empty())
+        return;
+    TStringDynArray paths = std::move(FCommandLine);
+    FCommandLine.clear();
+    // A shell hands relative names over as typed; they mean the directory
+    // Dorvane was started in, not the one the settings moved to.
+    for (std::string& path : paths)
+        if (!path.empty() && !IsAbsolutePath(path) && !FStartDirectory.empty())
+            path = FStartDirectory + (FStartDirectory.back() == '/' ? "" : "/") + path;
+    SubmitDroppedFiles(paths);
+}
+
+bool TAppMainForm::FormCloseQuery()
+{
+    try {
+        QAction* newAction = FindAction("Action31");
+        if (newAction->isEnabled())
+            ActionList1Execute(newAction, true);
+        FSettingsHandlers->Save();
+    } catch (...) {
+        HandleCurrentException(); // silent for the user's No
+        return false;
+    }
+    return true;
+}
+
+void TAppMainForm::closeEvent(QCloseEvent* event)
+{
+    // A second request while the question is up must not ask again.
+    if (FClosing) {
+        event->ignore();
+        return;
+    }
+    FClosing = true;
+    const bool canClose = FormCloseQuery();
+    FClosing = false;
+    if (canClose)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TAppMainForm::contextMenuEvent(QContextMenuEvent* event)
+{
+    FPopupMenu1->exec(event->globalPos());
+}
