@@ -156,10 +156,10 @@ TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_uni
     setWindowIcon(ResourceIcon("dorvane"));
 
     // The designed client size at the designed 120 dots per inch.
-    const double scale = logicalDpiX() / 120.0;
-    resize(static_cast<int>(581 * scale), static_cast<int>(386 * scale));
-    FUi->Label1->setMinimumWidth(static_cast<int>(121 * scale));
-    FUi->Button1->setMinimumWidth(static_cast<int>(121 * scale));
+    resize(Scaled(581), Scaled(386));
+    // The label column keeps its designed width, or more when the font needs it.
+    FUi->Label1->setFixedWidth(std::max(Scaled(121), FUi->Label1->sizeHint().width()));
+    FUi->Button1->setMinimumWidth(Scaled(121));
 
     TVirtualListView& listView = *FUi->ListView1;
     listView.SetColumns({{"Name", 200, TAlignment::LeftJustify},
@@ -257,6 +257,12 @@ TAppMainForm::~TAppMainForm()
     FProgramEntries.reset();
     FSystemModel.reset();
     PendingDroppedFiles.clear();
+}
+
+int TAppMainForm::Scaled(int designed) const
+{
+    // Sizes were designed at 120 dots per inch.
+    return qRound(designed * logicalDpiX() / 120.0);
 }
 
 TVirtualListView& TAppMainForm::ListView() const noexcept
@@ -428,8 +434,7 @@ void TAppMainForm::ConnectControls()
     QToolButton* const speedButtons[] = {FUi->SpeedButton1, FUi->SpeedButton2, FUi->SpeedButton3,
                                          FUi->SpeedButton4, FUi->SpeedButton5, FUi->SpeedButton6,
                                          FUi->SpeedButton7};
-    const double scale = logicalDpiX() / 120.0;
-    const int buttonSize = std::max(26, static_cast<int>(26 * scale));
+    const int buttonSize = std::max(26, Scaled(26));
     for (std::size_t i = 0; i < std::size(buttons); ++i) {
         QAction* action = FindAction(buttons[i].first);
         action->setIcon(ResourceIcon(buttons[i].second));
@@ -465,7 +470,10 @@ void TAppMainForm::ConnectControls()
             FUpdateNotifier->RequestUpdate();
     };
     list.OnColumnClick = [this](TCustomListView&, int column) { ListView1ColumnClick(column); };
-    list.OnContextPopup = [this](TCustomListView&, const QPoint& globalPos) { FPopupMenu3->exec(globalPos); };
+    list.OnContextPopup = [this, &list](TCustomListView&, const QPoint& globalPos) {
+        list.setFocus(Qt::OtherFocusReason);
+        FPopupMenu3->exec(globalPos);
+    };
 
     qApp->installEventFilter(new TModalCursorFilter(this));
 }
@@ -507,8 +515,12 @@ void TAppMainForm::ExecuteAction(QAction* action)
 
 void TAppMainForm::NotifierUpdate()
 {
-    UpdateActions();
-    UpdateStatusLabel();
+    try {
+        UpdateActions();
+        UpdateStatusLabel();
+    } catch (...) {
+        HandleCurrentException();
+    }
 }
 
 void TAppMainForm::UpdateActions()
@@ -594,19 +606,26 @@ void TAppMainForm::ProcessCommandLine()
 {
     if (FCommandLine.empty())
         return;
-    TStringDynArray paths = std::move(FCommandLine);
-    FCommandLine.clear();
-    // A shell hands relative names over as typed; they mean the directory
-    // Dorvane was started in, not the one the settings moved to.
-    for (std::string& path : paths)
-        if (!path.empty() && !IsAbsolutePath(path) && !FStartDirectory.empty())
-            path = FStartDirectory + (FStartDirectory.back() == '/' ? "" : "/") + path;
-    SubmitDroppedFiles(paths);
+    try {
+        TStringDynArray paths = std::move(FCommandLine);
+        FCommandLine.clear();
+        // A shell hands relative names over as typed; they mean the directory
+        // Dorvane was started in, not the one the settings moved to.
+        for (std::string& path : paths)
+            if (!path.empty() && !IsAbsolutePath(path) && !FStartDirectory.empty())
+                path = FStartDirectory + (FStartDirectory.back() == '/' ? "" : "/") + path;
+        SubmitDroppedFiles(paths);
+    } catch (...) {
+        HandleCurrentException();
+    }
 }
 
 bool TAppMainForm::FormCloseQuery()
 {
     try {
+        // A change still waiting for its update must not let the documents
+        // go without the question.
+        FUpdateNotifier->HandlePendingUpdate();
         QAction* newAction = FindAction("Action31");
         if (newAction->isEnabled())
             ActionList1Execute(newAction, true);

@@ -99,6 +99,8 @@ private:
         std::function<bool()> Update;
     };
 
+    // A designed size in pixels at this screen's resolution.
+    int Scaled(int designed) const;
     void CreateActions();
     void CreateMenus();
     void ConnectControls();
