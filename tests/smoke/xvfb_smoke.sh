@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Real-window smoke test: a copy of the built dorvane on its own X server,
+# started with three documents; the rows are probed through the clipboard,
+# the window is closed as a window manager would close it, the question is
+# answered Yes, and the settings must be saved. Then a start with a broken
+# Settings.ini must show one error box, never the window, and exit 0.
+#   tests/smoke/xvfb_smoke.sh path/to/dorvane
+set -euo pipefail
+
+exe=$(realpath "$1")
+here=$(dirname "$(realpath "$0")")
+for tool in Xvfb xdotool xclip python3; do
+  command -v "$tool" >/dev/null || { echo "missing: $tool (run scripts/setup)"; exit 1; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/dorvane-smoke.XXXXXX")
+xvfb_pid=""
+app_pid=""
+cleanup() {
+  [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
+  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+
+# Polls a command until it succeeds or the seconds run out.
+wait_for() {
+  local seconds=$1
+  shift
+  local deadline=$((SECONDS + seconds))
+  until "$@"; do
+    ((SECONDS < deadline)) || return 1
+    sleep 0.1
+  done
+}
+
+# Our own X server on a display it picks itself, so parallel runs never collide.
+mkfifo "$work/displayfd"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/displayfd" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+read -r -t 30 display <"$work/displayfd" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$display"
+export QT_QPA_PLATFORM=xcb
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
+export XDG_RUNTIME_DIR="$work/runtime" NO_AT_BRIDGE=1
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+
+# A portable copy: its directory is writable, so Settings.ini lands beside it.
+mkdir "$work/app" "$work/docs"
+cp "$exe" "$work/app/dorvane"
+settings="$work/app/Settings.ini"
+docs=("$work/docs/one.txt" "$work/docs/two words.txt" "$work/docs/three.txt")
+for d in "${docs[@]}"; do echo "$d" >"$d"; done
+
+# Windows named exactly Dorvane: the main window and Dorvane's message boxes.
+dorvane_windows() { xdotool search --onlyvisible --name '^Dorvane$' 2>/dev/null || true; }
+one_window() { [[ $(dorvane_windows | wc -l) -eq 1 ]]; }
+other_window() { dorvane_windows | grep -vx "$1" | head -n1; }
+has_other_window() { [[ -n $(other_window "$1") ]]; }
+process_gone() { ! kill -0 "$app_pid" 2>/dev/null; }
+
+# Exactly the three paths, each line ended by CR LF.
+expected=$(printf '%s\r\n' "${docs[@]}" | od -An -c)
+clipboard_holds_rows() {
+  xdotool key --clearmodifiers ctrl+a ctrl+c
+  [[ "$(xclip -selection clipboard -o 2>/dev/null | od -An -c)" == "$expected" ]]
+}
+
+echo "Start with three documents"
+"$work/app/dorvane" "${docs[@]}" >"$work/app.log" 2>&1 &
+app_pid=$!
+window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Dorvane$' | head -n1) || fail "no window"
+xdotool windowfocus --sync "$window"
+# Alt+D is the accelerator of "Documents:", which focuses the list.
+xdotool key --clearmodifiers alt+d
+wait_for 20 clipboard_holds_rows ||
+  fail "the clipboard does not hold the three rows: $(xclip -selection clipboard -o 2>/dev/null | od -c | head)"
+
+echo "Close as a window manager does, and answer Yes"
+python3 "$here/wm_delete_window.py" "$window"
+wait_for 20 has_other_window "$window" || fail "no question came up"
+box=$(other_window "$window")
+xdotool windowfocus --sync "$box"
+xdotool key --clearmodifiers alt+y
+wait_for 20 process_gone || fail "dorvane did not exit after Yes"
+status=0
+wait "$app_pid" || status=$?
+app_pid=""
+((status == 0)) || fail "exit code $status: $(cat "$work/app.log")"
+
+[[ -f "$settings" ]] || fail "Settings.ini was not written"
+sections=$(grep -a '^\[' "$settings" | tr -d '\r')
+expected_sections=$'[System]\n[ProgramEntries]\n[ProgramEntries.Items[0]]\n[ProgramEntriesSelection]\n[DocumentEntriesCommands.AddRegularFilesDialog]\n[MainForm.BoundsRect]'
+for i in 0 1 2 3 4 5; do expected_sections+=$'\n'"[MainForm.ListView1.Columns.Items[$i}]"; done
+[[ "$sections" == "$expected_sections" ]] || fail "unexpected sections:"$'\n'"$sections"
+grep -aq "^CurrentDirectory=\".*\"$(printf '\r')\$" "$settings" || fail "no quoted current directory"
+
+echo "Start with a broken Settings.ini"
+printf '[System]\r\nCurrentDirectory=/tmp\r\n' >"$settings"
+"$work/app/dorvane" >"$work/app.log" 2>&1 &
+app_pid=$!
+box=$(timeout 30 xdotool search --sync --onlyvisible --name '^Dorvane$' | head -n1) || fail "no error box"
+# The box is the only window: the main window never shows.
+one_window || fail "more than the error box came up"
+xdotool windowfocus --sync "$box"
+xdotool key --clearmodifiers Return
+wait_for 20 process_gone || fail "dorvane did not exit after the error box"
+status=0
+wait "$app_pid" || status=$?
+app_pid=""
+((status == 0)) || fail "exit code $status after a failed start"
+[[ "$(cat "$settings")" == "$(printf '[System]\r\nCurrentDirectory=/tmp\r\n')" ]] || fail "a failed start wrote Settings.ini"
+
+echo "PASS"
