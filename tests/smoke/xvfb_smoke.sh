@@ -3,7 +3,9 @@
 # started with three documents; the rows are probed through the clipboard,
 # the window is closed as a window manager would close it, the question is
 # answered Yes, and the settings must be saved. Then a start with a broken
-# Settings.ini must show one error box, never the window, and exit 0.
+# Settings.ini must show one error box, never the window, and exit 0. Last,
+# a copy in an installed layout (bin/ beside share/dorvane/Help/) must open
+# that help on F1.
 #   tests/smoke/xvfb_smoke.sh path/to/dorvane
 set -euo pipefail
 
@@ -115,5 +117,39 @@ wait "$app_pid" || status=$?
 app_pid=""
 ((status == 0)) || fail "exit code $status after a failed start"
 [[ "$(cat "$settings")" == "$(printf '[System]\r\nCurrentDirectory=/tmp\r\n')" ]] || fail "a failed start wrote Settings.ini"
+
+echo "Installed layout: F1 opens share/dorvane/Help/index.html"
+prefix="$work/prefix"
+mkdir -p "$prefix/bin" "$prefix/share/dorvane" "$XDG_DATA_HOME/applications" "$XDG_CONFIG_HOME"
+cp "$exe" "$prefix/bin/dorvane"
+cp -r "$here/../../app/Help" "$prefix/share/dorvane/"
+# HTML opens with a recorder that writes down the file it was given.
+opened="$work/opened"
+cat >"$work/record.sh" <<RECORD
+#!/bin/sh
+printf '%s' "\$1" >"$opened.part" && mv "$opened.part" "$opened"
+RECORD
+chmod +x "$work/record.sh"
+printf '[Desktop Entry]\nType=Application\nName=Recorder\nExec=%s %%f\nMimeType=text/html;\n' "$work/record.sh" \
+  >"$XDG_DATA_HOME/applications/dorvane-recorder.desktop"
+printf '[Default Applications]\ntext/html=dorvane-recorder.desktop\n' >"$XDG_CONFIG_HOME/mimeapps.list"
+"$prefix/bin/dorvane" >"$work/app.log" 2>&1 &
+app_pid=$!
+window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Dorvane$' | head -n1) || fail "no window"
+xdotool windowfocus --sync "$window"
+xdotool key --clearmodifiers F1
+wait_for 20 has_other_window "$window" || fail "F1 asked nothing"
+box=$(other_window "$window")
+xdotool windowfocus --sync "$box"
+xdotool key --clearmodifiers alt+y
+wait_for 20 test -f "$opened" || fail "the help was not opened: $(cat "$work/app.log")"
+[[ "$(cat "$opened")" == "$prefix/share/dorvane/Help/index.html" ]] || fail "opened $(cat "$opened")"
+# An empty list closes without a question.
+python3 "$here/wm_delete_window.py" "$window"
+wait_for 20 process_gone || fail "dorvane did not exit"
+status=0
+wait "$app_pid" || status=$?
+app_pid=""
+((status == 0)) || fail "exit code $status: $(cat "$work/app.log")"
 
 echo "PASS"
