@@ -713,6 +713,12 @@ TEST_F(MainFormTest, Screenshots)
     SetListViewItemSelected(form.ListView(), 4, true);
     SetListViewItemFocused(form.ListView(), 4, true);
     form.ListView().setFocus();
+    // Widened by the user so that every row and column shows whole.
+    for (int column : {1, 3, 4})
+        form.ListView().SetColumnWidth(column, -2);
+    form.resize(form.ListView().header()->length() + 40, 500);
+    Settle();
+    EnsureListViewItemVisible(form.ListView(), 0, false);
     form.UpdateNotifier().UpdateNow();
     Settle();
     EXPECT_TRUE(form.grab().save(target.filePath("main-window-after-run.png")));
