@@ -8,6 +8,7 @@
 #include "App_programs.h"
 
 #include "ModalDriver.h"
+#include "ProcessTestSupport.h"
 #include "ScriptedDialogs.h"
 #include "TempDirectory.h"
 #include "Zel_files.h"
@@ -555,6 +556,47 @@ TEST_F(MainFormTest, OperationsRunBusyWithTheFocusOfTheirCategory)
     EXPECT_EQ(dialogs.FocusDuringBox, (std::vector<QWidget*>{&form.ListView(), &ComboBox()}));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(form.DocumentEntries().GetCount(), 1);
+}
+
+TEST_F(MainFormTest, EnterOpensTheDocumentsThroughTheProgressDialog)
+{
+    TScopedEnvironment out("RECORDER_OUT", Temp / "recorder.log");
+    TScopedEnvironment sleep("RECORDER_SLEEP_MS", "150"); // the dialog stays up long enough to be seen
+    TAppMainForm& form = ShowForm();
+    auto entry = std::make_unique<TProgramEntry>();
+    entry->SetDisplayName("Viewer");
+    entry->SetFile(HelperPath("recorder"));
+    entry->SetAutoPause(false);
+    form.ProgramSelection().SetSelectedIndex(form.ProgramEntries().Add(std::move(entry)));
+    form.SubmitDroppedFiles(MakeFiles({{"a.txt", 1}, {"b.txt", 2}}));
+    Settle();
+    ASSERT_TRUE(Action("Action11").isEnabled());
+
+    // The dialog waits for the user with the ordinary cursor, not the busy one.
+    std::string modalClass;
+    Qt::CursorShape cursorDuringRun = Qt::WaitCursor;
+    TModalDriver driver([&](QWidget& modal) {
+        modalClass = modal.metaObject()->className();
+        const QCursor* cursor = QApplication::overrideCursor();
+        cursorDuringRun = cursor ? cursor->shape() : Qt::ArrowCursor;
+    }, 30000);
+    form.ListView().setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+
+    EXPECT_EQ(driver.Runs(), 1);
+    EXPECT_EQ(modalClass, "TAppProgressDialog");
+    EXPECT_EQ(cursorDuringRun, Qt::ArrowCursor);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(ReadRecorderLog(Temp / "recorder.log").size(), 2u);
+    const TDocumentEntriesModel& documents = form.DocumentEntries();
+    EXPECT_EQ(documents.CountOfResult(TDocumentEntryResult::Success), 2);
+    EXPECT_EQ(form.ListView().model()->data(form.ListView().model()->index(1, 5)).toString(), "Success");
+    EXPECT_TRUE(Dialogs.MessageBoxes.empty());
+
+    // Every document succeeded: the window closes without a question.
+    EXPECT_TRUE(form.close());
+    EXPECT_TRUE(Dialogs.MessageBoxes.empty());
+    EXPECT_TRUE(WaitUntil([] { return ZombieChildren().empty(); }));
 }
 
 TEST_F(MainFormTest, HeaderClickSortsWithTheListFocused)
