@@ -29,7 +29,7 @@ TReorderRecords TListAlgorithms::Reverse(int count)
 // over the window gives the records, in the same order.
 TReorderRecords TListAlgorithms::Slide(int count, const TIntegerDynArray& indexes, int distance)
 {
-    if (count <= 0 || indexes.empty() || indexes.size() == static_cast<std::size_t>(count) || distance == 0)
+    if (count <= 0 || indexes.empty() || distance == 0)
         return {};
 
     bool ascending = true;
@@ -46,6 +46,9 @@ TReorderRecords TListAlgorithms::Slide(int count, const TIntegerDynArray& indexe
         normalized.erase(std::unique(normalized.begin(), normalized.end()), normalized.end());
     }
     const TIntegerDynArray& selected = ascending ? indexes : normalized;
+    // Counted after repeats are gone: every item selected leaves nothing to pass.
+    if (selected.size() == static_cast<std::size_t>(count))
+        return {};
     const std::int64_t selectedCount = static_cast<std::int64_t>(selected.size());
 
     const std::int64_t step = distance < 0 ? -static_cast<std::int64_t>(distance) : distance;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <numeric>
 #include <random>
+#include <set>
 #include <string>
 
 namespace {
@@ -24,7 +25,8 @@ R ReferenceSlide(int count, const TIntegerDynArray& indexes, int distance)
         int Index;
         bool Selected;
     };
-    if (count == 0 || indexes.empty() || static_cast<int>(indexes.size()) == count || distance == 0)
+    const std::set<int> distinct(indexes.begin(), indexes.end());
+    if (count == 0 || indexes.empty() || static_cast<int>(distinct.size()) == count || distance == 0)
         return {};
     const long long first = *std::min_element(indexes.begin(), indexes.end());
     const long long last = *std::max_element(indexes.begin(), indexes.end());
@@ -145,6 +147,9 @@ TEST(Zel_lists, SlideMovesOverUnselectedItemsOnly)
 
     EXPECT_THROW(TListAlgorithms::Slide(5, {1, 5}, 1), EListError);
     EXPECT_THROW(TListAlgorithms::Slide(5, {-1, 2}, -1), EListError);
+    // As many indexes as items, yet not every item: repeats, or one out of range.
+    EXPECT_EQ(TListAlgorithms::Slide(3, {1, 0, 0}, 1), (R{{2, 0}, {0, 1}, {1, 2}}));
+    EXPECT_THROW(TListAlgorithms::Slide(2, {0, 5}, 1), EListError);
 }
 
 TEST(Zel_lists, SlideGivesTheRecordsOfStepwiseMoves)
