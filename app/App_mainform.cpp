@@ -224,6 +224,9 @@ TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_uni
     };
     FUpdateNotifier = std::make_unique<TUpdateNotifier>();
     FUpdateNotifier->OnUpdate = [this](TUpdateNotifier&) { NotifierUpdate(); };
+    // Nothing else refreshes the actions when another program changes the
+    // clipboard, and Paste must follow it.
+    FDocumentCommands->OnClipboardChange = [this](TDocumentEntriesCommands&) { FUpdateNotifier->RequestUpdate(); };
 
     CreateActions();
     CreateMenus();
@@ -242,6 +245,7 @@ TAppMainForm::~TAppMainForm()
         AppMainForm = nullptr;
     // Reverse order of creation; the members would do the same, but the
     // drop watcher and the notifier must go before the widgets they serve.
+    FDocumentCommands->OnClipboardChange = nullptr;
     FUpdateNotifier.reset();
     FFileDropWatcher.reset();
     FSettingsHandlers.reset();
