@@ -6,6 +6,7 @@
 #include "App_ProgressDialog.h"
 #include "App_common.h"
 #include "App_documents.h"
+#include "App_mainform.h"
 #include "App_open.h"
 #include "App_programs.h"
 
@@ -1288,4 +1289,153 @@ TEST(App_faults, HugeAndOddMessagesReachTheRealBox)
                 << shownText.toStdString();
         }
     }
+}
+
+// ---------------------------------------------------------------------------
+// Through the main window, as the user meets these faults
+
+// The icons live in the application's static library.
+static void InitResources()
+{
+    Q_INIT_RESOURCE(App_resources);
+}
+
+namespace {
+
+// The display names of the programs the form holds, in its order.
+std::vector<std::string> ProgramNamesOf(const TAppMainForm& form)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < form.ProgramEntries().Count(); ++i)
+        names.push_back(form.ProgramEntries().Items(i)->DisplayName());
+    return names;
+}
+
+void AddProgramTo(TAppMainForm& form, const std::string& name)
+{
+    auto entry = std::make_unique<TProgramEntry>();
+    entry->SetDisplayName(name);
+    form.ProgramEntries().Add(std::move(entry));
+}
+
+} // namespace
+
+TEST(App_faults, MainWindowKeepsItsSettingsThroughFaults)
+{
+    InitResources();
+    TSettingsPlace place;
+    std::vector<std::string> saved;
+    {   // The first start saves one program of the user's.
+        TUnprivileged unprivileged;
+        TAppMainForm form;
+        form.show();
+        AddProgramTo(form, "Viewer");
+        saved = ProgramNamesOf(form);
+        EXPECT_TRUE(form.close());
+    }
+    const std::string first = ReadFile(place.Path());
+    ASSERT_FALSE(first.empty());
+
+    // A read-only directory, then a full disk: each close reports the
+    // program's message, keeps the window open and leaves the file alone;
+    // the user's retry once the fault has gone goes through.
+    for (int fault = 0; fault < 2; ++fault) {
+        const std::string before = ReadFile(place.Path());
+        TScriptedDialogs dialogs;
+        TUnprivileged unprivileged;
+        TAppMainForm form;
+        form.show();
+        EXPECT_EQ(ProgramNamesOf(form), saved) << "the next start reads the file left alone";
+        AddProgramTo(form, "Player " + std::to_string(fault));
+        if (fault == 0) {
+            ::chmod(place.Dir().c_str(), 0555);
+        } else {
+            SetIniFileWriteHookForTesting([](int fd) {
+                const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+                ::dup3(full, fd, O_CLOEXEC);
+                ::close(full);
+            });
+        }
+        dialogs.AnswerMessageBox(TModalResult::Ok);
+        EXPECT_FALSE(form.close());
+        ASSERT_EQ(dialogs.MessageBoxes.size(), 1u);
+        EXPECT_EQ(dialogs.MessageBoxes[0].Text, WriteError);
+        EXPECT_EQ(dialogs.MessageBoxes[0].Caption, "Dorvane");
+        EXPECT_EQ(dialogs.MessageBoxes[0].Type, TMsgDlgType::Error);
+        EXPECT_TRUE(form.isVisible());
+        EXPECT_EQ(ReadFile(place.Path()), before);
+        EXPECT_EQ(place.Names(), std::set<std::string>{"Settings.ini"});
+
+        ::chmod(place.Dir().c_str(), 0755);
+        SetIniFileWriteHookForTesting(nullptr);
+        saved = ProgramNamesOf(form);
+        EXPECT_TRUE(form.close());
+        EXPECT_NE(ReadFile(place.Path()), before);
+    }
+    {   // The last retry's programs are what the next start finds.
+        TUnprivileged unprivileged;
+        TAppMainForm form;
+        EXPECT_EQ(ProgramNamesOf(form), saved);
+    }
+
+    // A file the user may not read: the start says so and nothing opens.
+    const std::string last = ReadFile(place.Path());
+    ASSERT_EQ(::chmod(place.Path().c_str(), 0), 0);
+    EXPECT_EQ(ShownError([] {
+                  TUnprivileged unprivileged;
+                  TAppMainForm form;
+              }),
+              ReadError);
+    ::chmod(place.Path().c_str(), 0644);
+    EXPECT_EQ(ReadFile(place.Path()), last);
+}
+
+TEST_F(InputFaultsTest, MainWindowTakesAHundredThousandDroppedFilesAndRefusesTenMegabytes)
+{
+    InitResources();
+    const TManyFiles& files = TManyFiles::Get();
+    TSettingsPlace place;
+    TScriptedDialogs dialogs;
+    TAppMainForm form;
+    form.show();
+    QApplication::processEvents();
+
+    // A real drop onto the window.
+    const TAutoPointer<QMimeData> data(FileUrls(files.Paths));
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_TRUE(Drop(form, *data));
+    Measure("drop of 100,000 files onto the main window", static_cast<double>(timer.elapsed()));
+    EXPECT_LT(timer.elapsed(), Sanitized ? 120000 : 30000);
+    const TDocumentEntriesModel& documents = form.DocumentEntries();
+    ASSERT_EQ(documents.GetCount(), TManyFiles::Count);
+    bool inOrder = true;
+    for (int i = 0; i < documents.GetCount() && inOrder; ++i)
+        inOrder = documents.GetItem(i)->Path() == files.Paths[static_cast<std::size_t>(i)];
+    EXPECT_TRUE(inOrder);
+    form.repaint();
+    QApplication::processEvents();
+
+    // Ctrl+V of 10 MB without a path: the program's message, nothing added.
+    // Paste follows the clipboard without any other action in between.
+    QGuiApplication::clipboard()->clear();
+    QApplication::processEvents();
+    EXPECT_FALSE(form.FindAction("Action35")->isEnabled());
+    PutText(std::string(10u << 20, 'x'));
+    QApplication::processEvents();
+    EXPECT_TRUE(form.FindAction("Action35")->isEnabled());
+    dialogs.AnswerMessageBox(TModalResult::Ok);
+    timer.restart();
+    form.ExecuteAction(form.FindAction("Action35"));
+    Measure("Paste action with 10 MB without a path", static_cast<double>(timer.elapsed()));
+    EXPECT_LT(timer.elapsed(), Sanitized ? 60000 : 15000);
+    ASSERT_EQ(dialogs.MessageBoxes.size(), 1u);
+    EXPECT_EQ(dialogs.MessageBoxes[0].Text.rfind("The program could not create a document entry with the path \"x", 0), 0u);
+    EXPECT_EQ(dialogs.MessageBoxes[0].Type, TMsgDlgType::Error);
+    EXPECT_EQ(documents.GetCount(), TManyFiles::Count);
+
+    // Closing asks about the unopened documents as ever.
+    dialogs.AnswerMessageBox(TModalResult::Yes);
+    EXPECT_TRUE(form.close());
+    EXPECT_EQ(documents.GetCount(), 0);
 }
