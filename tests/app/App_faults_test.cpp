@@ -818,9 +818,15 @@ TEST_F(OpeningFaultsTest, ProgramThatNeverEnds)
     EXPECT_EQ(Results(), "Success None");
 
     // The process keeps running, and is reaped when it ends.
+    EXPECT_TRUE(WaitUntil([&] { return ReadRecorderLog(Out).size() == 1; }));
     const std::vector<TRecorderRecord> records = ReadRecorderLog(Out);
     ASSERT_EQ(records.size(), 1u);
     const pid_t pid = records[0].Pid;
+    // Whatever fails below, the process must not outlive the test.
+    struct TEnd {
+        pid_t Pid;
+        ~TEnd() { ::kill(Pid, SIGKILL); }
+    } end{pid};
     EXPECT_EQ(::kill(pid, 0), 0);
     EXPECT_FALSE(IsReaped(pid));
     EXPECT_TRUE(ZombieChildren().empty());
