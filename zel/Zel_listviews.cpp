@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QContextMenuEvent>
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -46,15 +47,26 @@ void Guarded(F&& f) noexcept
 constexpr int ImageSize = 16;
 
 // Cells never draw Qt's focus frame: the view draws one around the row that
-// holds the focus bit.
+// holds the focus bit. Right-aligned texts keep a gap to the next column, so
+// a number never runs into the text beside it.
 class TListViewDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
+        constexpr int RightGap = 4;
         QStyleOptionViewItem cell(option);
         cell.state &= ~QStyle::State_HasFocus;
+        if (index.data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight) {
+            // The panel (the selection) still fills the whole cell.
+            QStyleOptionViewItem panel(cell);
+            initStyleOption(&panel, index);
+            const QWidget* widget = option.widget;
+            QStyle* style = widget ? widget->style() : QApplication::style();
+            style->drawPrimitive(QStyle::PE_PanelItemViewItem, &panel, painter, widget);
+            cell.rect.adjust(0, 0, -RightGap, 0);
+        }
         QStyledItemDelegate::paint(painter, cell, index);
     }
 };

@@ -5,29 +5,16 @@
  * so it ends by the signal even where a sanitizer would catch the fault. No
  * core file is written. */
 #define _GNU_SOURCE
-#include <fcntl.h>
 #include <signal.h>
-#include <stdlib.h>
-#include <string.h>
 #include <sys/resource.h>
-#include <unistd.h>
+
+#include "helper_io.h"
 
 int main(int argc, char **argv)
 {
-    const char *out = getenv("CRASHER_OUT");
-    if (out && *out && argc > 1) {
-        size_t length = strlen(argv[1]);
-        char *line = malloc(length + 1);
-        if (!line)
-            return 120;
-        memcpy(line, argv[1], length);
-        line[length] = '\n';
-        int fd = open(out, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-        if (fd < 0 || write(fd, line, length + 1) != (ssize_t)(length + 1))
-            return 121;
-        close(fd);
-        free(line);
-    }
+    int failed = helper_append_line("CRASHER_OUT", argc > 1 ? argv[1] : NULL);
+    if (failed)
+        return failed;
     struct rlimit none = {0, 0};
     setrlimit(RLIMIT_CORE, &none);
     signal(SIGSEGV, SIG_DFL);

@@ -9,13 +9,9 @@
  * decimal numbers separated by blanks (empty when there are none). */
 #define _GNU_SOURCE
 #include <dirent.h>
-#include <errno.h>
-#include <fcntl.h>
 #include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
-#include <time.h>
-#include <unistd.h>
+
+#include "helper_io.h"
 
 static char *record;
 static size_t length, capacity;
@@ -70,21 +66,11 @@ int main(int argc, char **argv)
     descriptors();
 
     const char *out = getenv("RECORDER_OUT");
-    if (out && *out) {
-        int fd = open(out, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-        if (fd < 0 || write(fd, record, length) != (ssize_t)length)
-            return 121;
-        close(fd);
-    }
+    if (out && *out && helper_append(out, record, length) != 0)
+        return 121;
     free(record);
 
-    const char *sleepMs = getenv("RECORDER_SLEEP_MS");
-    if (sleepMs && *sleepMs) {
-        long ms = atol(sleepMs);
-        struct timespec pause = {ms / 1000, (ms % 1000) * 1000000L};
-        while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-        }
-    }
+    helper_sleep_from("RECORDER_SLEEP_MS");
     const char *code = getenv("RECORDER_EXIT");
     return code && *code ? atoi(code) : 0;
 }
