@@ -71,15 +71,6 @@ std::string EncodeName(const QString& name)
     return QFile::encodeName(name).toStdString();
 }
 
-TModalResult SafeAnswer(TMsgDlgButtons buttons)
-{
-    if (buttons & mbCancel)
-        return TModalResult::Cancel;
-    if (buttons & mbNo)
-        return TModalResult::No;
-    return TModalResult::Ok;
-}
-
 QMessageBox::Icon BoxIcon(TMsgDlgType type)
 {
     switch (type) {
@@ -301,6 +292,15 @@ TQtDialogProvider& QtDialogs()
 TDialogProvider* InstalledProvider = nullptr;
 
 } // namespace
+
+TModalResult SafeAnswer(TMsgDlgButtons buttons)
+{
+    if (buttons & mbCancel)
+        return TModalResult::Cancel;
+    if (buttons & mbNo)
+        return TModalResult::No;
+    return TModalResult::Ok;
+}
 
 TDialogProvider& Dialogs()
 {

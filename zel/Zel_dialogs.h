@@ -64,6 +64,9 @@ public:
 TDialogProvider& Dialogs();
 // Installs a provider (not owned); nullptr restores the Qt dialogs.
 void SetDialogProvider(TDialogProvider* provider);
+// The answer of a box that cannot be asked: Cancel, No or OK, the first of
+// them it offers.
+TModalResult SafeAnswer(TMsgDlgButtons buttons);
 
 // Shorthands over Dialogs().MessageBox; every box comes to the front.
 TModalResult ShowMessageBox(const std::string& text, const std::string& caption, TMsgDlgType type,

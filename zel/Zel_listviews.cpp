@@ -22,6 +22,12 @@ const char* const IndexErrorMessage = "The index is invalid to the list view.";
     throw EInvalidOperation(IndexErrorMessage);
 }
 
+void CheckIndex(int index, int count)
+{
+    if (index < 0 || index >= count)
+        RaiseIndexError();
+}
+
 // Index lists must be strictly ascending and inside [0, limit), or the
 // algorithms would walk off the state vector.
 void CheckAscendingIndices(const TIntegerDynArray& indices, int limit)
@@ -202,8 +208,7 @@ TCustomListView::~TCustomListView() = default;
 
 void TCustomListView::SetItemState(int row, int state)
 {
-    if (row < 0 || row >= ItemCount())
-        RaiseIndexError();
+    CheckIndex(row, ItemCount());
     PutState(row, state);
     Changed(false);
 }
@@ -346,8 +351,7 @@ void TCustomListView::EndUpdate() noexcept
 
 void TCustomListView::MakeVisible(int row, bool partialOk)
 {
-    if (row < 0 || row >= ItemCount())
-        RaiseIndexError();
+    CheckIndex(row, ItemCount());
     if (FUpdateCount > 0) {
         FPendingScrollRow = row;
         FPendingScrollPartialOk = partialOk;
@@ -914,8 +918,8 @@ void TVirtualListView::DeleteRows(const TIntegerDynArray& indices)
 
 void TVirtualListView::SwapRows(int a, int b)
 {
-    if (a < 0 || a >= ItemCount() || b < 0 || b >= ItemCount())
-        RaiseIndexError();
+    CheckIndex(a, ItemCount());
+    CheckIndex(b, ItemCount());
     if (a == b)
         return;
     std::swap(FStates[static_cast<std::size_t>(a)], FStates[static_cast<std::size_t>(b)]);
@@ -931,9 +935,10 @@ void TVirtualListView::ReorderRows(const TReorderRecords& records)
     if (records.empty())
         return;
     const int count = ItemCount();
-    for (const TReorderRecord& record : records)
-        if (record.OldIndex < 0 || record.OldIndex >= count || record.NewIndex < 0 || record.NewIndex >= count)
-            RaiseIndexError();
+    for (const TReorderRecord& record : records) {
+        CheckIndex(record.OldIndex, count);
+        CheckIndex(record.NewIndex, count);
+    }
     std::vector<std::uint8_t> moved;
     moved.reserve(records.size());
     for (const TReorderRecord& record : records)
@@ -960,15 +965,13 @@ TItemListView::TItemListView(QWidget* parent) : TCustomListView(parent) {}
 
 const TListItem& TItemListView::Item(int index) const
 {
-    if (index < 0 || index >= ItemCount())
-        RaiseIndexError();
+    CheckIndex(index, ItemCount());
     return FItems[static_cast<std::size_t>(index)];
 }
 
 void TItemListView::SetItem(int index, const TListItem& item)
 {
-    if (index < 0 || index >= ItemCount())
-        RaiseIndexError();
+    CheckIndex(index, ItemCount());
     FItems[static_cast<std::size_t>(index)] = item;
     UpdateItems(index, index);
 }
@@ -989,8 +992,7 @@ void TItemListView::InsertItem(int index, const TListItem& item)
 
 void TItemListView::DeleteItem(int index)
 {
-    if (index < 0 || index >= ItemCount())
-        RaiseIndexError();
+    CheckIndex(index, ItemCount());
     FItems.erase(FItems.begin() + index);
     EraseStates({index});
     Changed(true);
@@ -1046,8 +1048,8 @@ void TItemListView::DeleteRows(const TIntegerDynArray& indices)
 
 void TItemListView::SwapRows(int a, int b)
 {
-    if (a < 0 || a >= ItemCount() || b < 0 || b >= ItemCount())
-        RaiseIndexError();
+    CheckIndex(a, ItemCount());
+    CheckIndex(b, ItemCount());
     if (a == b)
         return;
     std::swap(FItems[static_cast<std::size_t>(a)], FItems[static_cast<std::size_t>(b)]);
@@ -1059,9 +1061,10 @@ void TItemListView::ReorderRows(const TReorderRecords& records)
     if (records.empty())
         return;
     const int count = ItemCount();
-    for (const TReorderRecord& record : records)
-        if (record.OldIndex < 0 || record.OldIndex >= count || record.NewIndex < 0 || record.NewIndex >= count)
-            RaiseIndexError();
+    for (const TReorderRecord& record : records) {
+        CheckIndex(record.OldIndex, count);
+        CheckIndex(record.NewIndex, count);
+    }
     std::vector<TListItem> copies;
     copies.reserve(records.size());
     for (const TReorderRecord& record : records)
@@ -1081,8 +1084,7 @@ void TItemListView::GetRowData(int row, TListItem& item) const
 
 void CheckListViewIndex(const TCustomListView& listView, int index)
 {
-    if (index < 0 || index >= listView.ItemCount())
-        RaiseIndexError();
+    CheckIndex(index, listView.ItemCount());
 }
 
 void EnsureListViewItemVisible(TCustomListView& listView, int index, bool partialOk)

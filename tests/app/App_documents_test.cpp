@@ -1,5 +1,6 @@
 #include "App_documents.h"
 
+#include "DocumentListRig.h"
 #include "ScriptedDialogs.h"
 #include "TempDirectory.h"
 #include "Zel_clipboard.h"
@@ -533,32 +534,9 @@ std::string MessageOf(const std::function<void()>& f)
 }
 
 // The model, the view and the selection wired as the main form wires them.
-class DocumentListTest : public DocumentsTest {
+class DocumentListTest : public DocumentsTest, protected TDocumentListRig {
 protected:
-    DocumentListTest() : Selection(Model, View)
-    {
-        Model.OnAdded = [this](TDocumentEntriesModel& m, const TIntegerDynArray& i) { Selection.EntriesAdded(m, i); };
-        Model.OnDeleted = [this](TDocumentEntriesModel& m, const TIntegerDynArray& i) {
-            Selection.EntriesDeleted(m, i);
-        };
-        Model.OnCleared = [this](TDocumentEntriesModel& m) { Selection.EntriesCleared(m); };
-        Model.OnReordered = [this](TDocumentEntriesModel& m, const TReorderRecords& r) {
-            Selection.EntriesReordered(m, r);
-        };
-        Model.OnChanged = [this](TDocumentEntriesModel& m, const TIntegerDynArray& i) {
-            Selection.EntriesChanged(m, i);
-        };
-        View.SetColumns({{"Name", 100}, {"Directory", 100}, {"Size", 60}, {"Type", 80}, {"Time", 80}, {"Result", 60}});
-        View.OnData = [this](TVirtualListView&, int row, TListItem& item) {
-            ++DataCalls;
-            const TDocumentEntry& entry = *Model.GetItem(row);
-            item.Caption = entry.GetNameText();
-            item.SubItems = {entry.GetDirectoryText(), entry.GetSizeText(), entry.GetTypeText(),
-                             entry.GetLastWriteTimeText(), entry.GetResultText()};
-        };
-        View.resize(400, 150);
-        View.show();
-    }
+    DocumentListTest() : TDocumentListRig(400, 150) {}
 
     // The text a cell shows, as the view asks for it.
     std::string CellText(int row, int column)
@@ -574,10 +552,6 @@ protected:
 
     void Select(const TIntegerDynArray& rows) { SetListViewSelection(View, rows); }
 
-    TDocumentEntriesModel Model;
-    TVirtualListView View;
-    TDocumentEntriesSelection Selection;
-    int DataCalls = 0;
 };
 
 TEST_F(DocumentListTest, AddedRowsAreSelectedFocusedAndShown)

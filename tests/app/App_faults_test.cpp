@@ -10,7 +10,9 @@
 #include "App_open.h"
 #include "App_programs.h"
 
+#include "DocumentListRig.h"
 #include "ModalDriver.h"
+#include "OpenRig.h"
 #include "PrivateXdg.h"
 #include "ProcessTestSupport.h"
 #include "ScriptedDialogs.h"
@@ -19,6 +21,7 @@
 #include "Zel_inifiles.h"
 #include "Zel_listviews.h"
 #include "Zel_shelllibrary.h"
+#include "TestGuards.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -68,20 +71,6 @@ namespace fs = std::filesystem;
 // Type names and launches by association stay inside a private desktop.
 testing::Environment* const Xdg = testing::AddGlobalTestEnvironment(new TPrivateXdgEnvironment);
 
-const uid_t Nobody = 65534;
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool Sanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool Sanitized = true;
-#else
-constexpr bool Sanitized = false;
-#endif
-#else
-constexpr bool Sanitized = false;
-#endif
-
 std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -94,31 +83,6 @@ void Measure(const std::string& what, double ms)
     std::printf("[ measure  ] %s: %.0f ms%s\n", what.c_str(), ms, Sanitized ? " (sanitized build)" : "");
     std::fflush(stdout);
 }
-
-// Root ignores permission bits; file access as "nobody" makes them count.
-// The file-system identity is per thread, so nothing else is affected.
-class TUnprivileged {
-public:
-    TUnprivileged() : FActive(::geteuid() == 0)
-    {
-        if (FActive) {
-            ::setfsgid(Nobody);
-            ::setfsuid(Nobody);
-        }
-    }
-    ~TUnprivileged()
-    {
-        if (FActive) {
-            ::setfsuid(0);
-            ::setfsgid(0);
-        }
-    }
-    TUnprivileged(const TUnprivileged&) = delete;
-    TUnprivileged& operator=(const TUnprivileged&) = delete;
-
-private:
-    bool FActive;
-};
 
 // Runs f as a command of the main form would: whatever escapes goes to the
 // application's error display. Returns the one error box's text, or "(none)"
@@ -531,103 +495,6 @@ TEST(App_faults, SettingsSurviveAKillInTheMiddleOfASave)
 
 namespace {
 
-QLabel& Label(QWidget& dialog, const char* name)
-{
-    return *dialog.findChild<QLabel*>(name);
-}
-
-QPushButton& Button(QWidget& dialog, const char* name)
-{
-    return *dialog.findChild<QPushButton*>(name);
-}
-
-// What the user sees of a run in one line: the glyph (1 activity, 2 warning,
-// 3 error), the status, the document, the bar and Pause, Resume, Cancel.
-std::string Display(QWidget& dialog)
-{
-    std::string glyph;
-    for (const char* name : {"Image1", "Image2", "Image3"})
-        if (!Label(dialog, name).isHidden())
-            glyph += name[5];
-    const QProgressBar& bar = *dialog.findChild<QProgressBar*>("ProgressBar");
-    auto on = [&](const char* name) { return Button(dialog, name).isEnabled() ? "on" : "off"; };
-    return glyph + " | " + Label(dialog, "Label1").text().toStdString() + " | "
-        + Label(dialog, "Label5").text().toStdString() + " | " + std::to_string(bar.value()) + "/"
-        + std::to_string(bar.maximum()) + " | " + on("Button1") + " " + on("Button2") + " " + on("Button3");
-}
-
-// The progress dialog, noting what it shows each time the run changes it and
-// letting the test act at those moments.
-class TNotingProgressDialog : public TAppProgressDialog {
-public:
-    std::vector<std::string> Log;
-    std::function<void(const std::string& line)> OnNote;
-
-    void FinishHandler(TTask& sender) override
-    {
-        Note("finish");
-        TAppProgressDialog::FinishHandler(sender);
-    }
-    void PausedHandler(TTask& sender) override
-    {
-        TAppProgressDialog::PausedHandler(sender);
-        Note("paused");
-    }
-    void ResumedHandler(TTask& sender) override
-    {
-        TAppProgressDialog::ResumedHandler(sender);
-        Note("resumed");
-    }
-    void StatusHandler(TTask& sender, const std::string& text) override
-    {
-        TAppProgressDialog::StatusHandler(sender, text);
-        Note("status");
-    }
-    void NoticeHandler(TTask& sender, const std::string& text) override
-    {
-        TAppProgressDialog::NoticeHandler(sender, text);
-        Note("notice");
-    }
-    void FailureHandler(TTask& sender, const std::string& text) override
-    {
-        TAppProgressDialog::FailureHandler(sender, text);
-        Note("failure");
-    }
-    void ProgressHandler(TTask& sender, int position, int maximum) override
-    {
-        TAppProgressDialog::ProgressHandler(sender, position, maximum);
-        Note("progress");
-    }
-    // The lines that are not plain progress ("status" and "progress").
-    std::vector<std::string> Remarkable() const
-    {
-        std::vector<std::string> lines;
-        for (const std::string& line : Log)
-            if (line.rfind("status", 0) != 0 && line.rfind("progress", 0) != 0)
-                lines.push_back(line);
-        return lines;
-    }
-
-private:
-    void Note(const std::string& what)
-    {
-        Log.push_back(what + ": " + Display(*this));
-        if (OnNote)
-            OnNote(Log.back());
-    }
-};
-
-// Runs action from the event loop, as a user's click comes.
-void Later(std::function<void()> action)
-{
-    QTimer::singleShot(0, QCoreApplication::instance(), std::move(action));
-}
-
-bool StartsWith(const std::string& text, const std::string& start)
-{
-    return text.rfind(start, 0) == 0;
-}
-
 // The lines of a helper's output file.
 std::vector<std::string> Lines(const std::string& path)
 {
@@ -638,38 +505,11 @@ std::vector<std::string> Lines(const std::string& path)
     return lines;
 }
 
-// The program list, its selection, the document list and the open commands
-// wired as the main form wires them, with a noting progress dialog.
-class OpeningFaultsTest : public ::testing::Test {
+// The open units wired as the main form wires them; the viewer takes the
+// document as its one argument.
+class OpeningFaultsTest : public ::testing::Test, protected TOpenRig {
 protected:
-    OpeningFaultsTest() : Selection(Programs, Combo), Commands(Programs, Documents, Selection)
-    {
-        Programs.OnInserted = [this](TProgramEntriesModel&, int index) { Selection.EntryInserted(index); };
-        Programs.OnDeleted = [this](TProgramEntriesModel&, int index) { Selection.EntryDeleted(index); };
-        Programs.OnCleared = [this](TProgramEntriesModel&) { Selection.EntriesCleared(); };
-        delete AppProgressDialog.data();
-        Dialog = new TNotingProgressDialog;
-        AppProgressDialog = Dialog;
-    }
-    ~OpeningFaultsTest() override
-    {
-        delete AppProgressDialog.data();
-        EXPECT_TRUE(WaitUntil([] { return ZombieChildren().empty(); }));
-    }
-
-    // Adds "Viewer" starting file with the document as its one argument, and selects it.
-    TProgramEntry& AddViewer(const std::string& file)
-    {
-        auto entry = std::make_unique<TProgramEntry>();
-        entry->SetDisplayName("Viewer");
-        entry->SetFile(file);
-        entry->SetDocumentPrefix("\"");
-        entry->SetDocumentSuffix("\"");
-        entry->SetAutoPause(false);
-        TProgramEntry& added = *entry;
-        Selection.SetSelectedIndex(Programs.Add(std::move(entry)));
-        return added;
-    }
+    TProgramEntry& AddViewer(const std::string& file) { return TOpenRig::AddViewer(file, "\"", "\""); }
 
     // Adds the files, made under Scratch, as documents.
     TStringDynArray AddDocuments(const std::vector<std::string>& names)
@@ -683,38 +523,16 @@ protected:
         return paths;
     }
 
-    std::string Results() const
-    {
-        std::string results;
-        for (int i = 0; i < Documents.GetCount(); ++i)
-            results += std::string(i ? " " : "") + DocumentEntryResultText(Documents.GetItem(i)->Result());
-        return results;
-    }
-
     // Open as the main form runs it, with a watchdog that cancels a run the
     // test failed to end; returns the error box's text, or "(none)".
     std::string Open(int timeoutMs = 30000)
     {
-        QTimer watchdog;
-        watchdog.setSingleShot(true);
-        QObject::connect(&watchdog, &QTimer::timeout, [] {
-            ADD_FAILURE() << "the open run did not end";
-            if (AppProgressDialog)
-                AppProgressDialog->FireOnCancelRequest();
-        });
-        watchdog.start(timeoutMs);
+        TRunWatchdog watchdog(timeoutMs);
         Dialog->Log.clear();
         return ShownError([this] { Commands.Open(); });
     }
 
-    TTempDirectory Scratch;
     const std::string Out = Scratch / "out.log";
-    TProgramEntriesModel Programs;
-    QComboBox Combo;
-    TProgramEntriesSelection Selection;
-    TDocumentEntriesModel Documents;
-    TOpenCommands Commands;
-    TNotingProgressDialog* Dialog = nullptr;
 };
 
 } // namespace
@@ -731,7 +549,7 @@ TEST_F(OpeningFaultsTest, ProgramFileDeletedBetweenTwoDocuments)
     // Gone once the first document is done; each later one fails, shows it
     // and waits for the user, who resumes.
     Dialog->OnNote = [&](const std::string& line) {
-        if (StartsWith(line, "progress: 1 | Done | a.txt | 1/3"))
+        if (StartsWith(line, "progress: 1 | Done | Viewer | a.txt | 1/3"))
             fs::remove(viewer);
         if (StartsWith(line, "paused"))
             Later([this] { Button(*Dialog, "Button2").click(); });
@@ -739,13 +557,13 @@ TEST_F(OpeningFaultsTest, ProgramFileDeletedBetweenTwoDocuments)
     EXPECT_EQ(Open(), "(none)");
     EXPECT_EQ(Results(), "Success Failure Failure");
     EXPECT_EQ(Dialog->Remarkable(), (std::vector<std::string>{
-                                        "failure: 3 | Could not open the document | b.txt | 1/3 | on off on",
-                                        "paused: 3 | Could not open the document | b.txt | 1/3 | off on on",
-                                        "resumed: 3 | Could not open the document | b.txt | 1/3 | on off on",
-                                        "failure: 3 | Could not open the document | c.txt | 2/3 | on off on",
-                                        "paused: 3 | Could not open the document | c.txt | 2/3 | off on on",
-                                        "resumed: 3 | Could not open the document | c.txt | 2/3 | on off on",
-                                        "finish: 1 | Done | c.txt | 3/3 | on off on",
+                                        "failure: 3 | Could not open the document | Viewer | b.txt | 1/3 | on off on",
+                                        "paused: 3 | Could not open the document | Viewer | b.txt | 1/3 | off on on",
+                                        "resumed: 3 | Could not open the document | Viewer | b.txt | 1/3 | on off on",
+                                        "failure: 3 | Could not open the document | Viewer | c.txt | 2/3 | on off on",
+                                        "paused: 3 | Could not open the document | Viewer | c.txt | 2/3 | off on on",
+                                        "resumed: 3 | Could not open the document | Viewer | c.txt | 2/3 | on off on",
+                                        "finish: 1 | Done | Viewer | c.txt | 3/3 | on off on",
                                     }));
     EXPECT_EQ(ReadRecorderLog(Out).size(), 1u);
 
@@ -772,7 +590,7 @@ TEST_F(OpeningFaultsTest, ProgramThatCrashes)
     EXPECT_EQ(Open(), "(none)");
     EXPECT_EQ(Results(), "Success Success Success");
     EXPECT_EQ(Lines(Out), paths);
-    EXPECT_EQ(Dialog->Remarkable(), (std::vector<std::string>{"finish: 1 | Done | c.txt | 3/3 | on off on"}));
+    EXPECT_EQ(Dialog->Remarkable(), (std::vector<std::string>{"finish: 1 | Done | Viewer | c.txt | 3/3 | on off on"}));
     EXPECT_TRUE(ZombieChildren().empty());
 }
 
@@ -805,7 +623,7 @@ TEST_F(OpeningFaultsTest, ProgramThatNeverEnds)
     // Cancel while it is waited on ends the run within the wait's poll.
     std::chrono::steady_clock::time_point cancelled;
     Dialog->OnNote = [&](const std::string& line) {
-        if (StartsWith(line, "status: 1 | Waiting for the termination of the process... | a.txt"))
+        if (StartsWith(line, "status: 1 | Waiting for the termination of the process... | Viewer | a.txt"))
             Later([&] {
                 cancelled = std::chrono::steady_clock::now();
                 Button(*Dialog, "Button3").click();
@@ -848,7 +666,7 @@ TEST_F(OpeningFaultsTest, WorkingDirectoryRemovedMidRun)
     // it runs): that one is unaffected, the next ones cannot start there and
     // say so.
     Dialog->OnNote = [&](const std::string& line) {
-        if (StartsWith(line, "status: 1 | Waiting for the termination of the process... | a.txt")) {
+        if (StartsWith(line, "status: 1 | Waiting for the termination of the process... | Viewer | a.txt")) {
             EXPECT_TRUE(WaitUntil([&] { return ReadRecorderLog(Out).size() == 1; }));
             fs::remove(work);
         }
@@ -857,7 +675,7 @@ TEST_F(OpeningFaultsTest, WorkingDirectoryRemovedMidRun)
     };
     EXPECT_EQ(Open(), "(none)");
     EXPECT_EQ(Results(), "Success Failure Failure");
-    EXPECT_EQ(Dialog->Remarkable().front(), "failure: 3 | Could not open the document | b.txt | 1/3 | on off on");
+    EXPECT_EQ(Dialog->Remarkable().front(), "failure: 3 | Could not open the document | Viewer | b.txt | 1/3 | on off on");
     std::vector<TRecorderRecord> records = ReadRecorderLog(Out);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].WorkingDirectory, work);
@@ -867,7 +685,7 @@ TEST_F(OpeningFaultsTest, WorkingDirectoryRemovedMidRun)
     Documents.Clear();
     AddDocuments({"one/a.txt", "two/b.txt", "three/c.txt"});
     Dialog->OnNote = [&](const std::string& line) {
-        if (StartsWith(line, "status: 1 | Waiting for the termination of the process... | a.txt"))
+        if (StartsWith(line, "status: 1 | Waiting for the termination of the process... | Viewer | a.txt"))
             fs::remove_all(Scratch / "two");
         if (StartsWith(line, "paused"))
             Later([this] { Button(*Dialog, "Button2").click(); });
@@ -924,7 +742,7 @@ TEST_F(OpeningFaultsTest, DocumentsWithPathsOfFourThousandAndNinetySixBytes)
     EXPECT_EQ(Results(), "Success Failure");
     const std::vector<std::string> remarkable = Dialog->Remarkable();
     ASSERT_FALSE(remarkable.empty());
-    EXPECT_TRUE(StartsWith(remarkable.front(), "failure: 3 | Could not open the document | ")) << remarkable.front();
+    EXPECT_TRUE(StartsWith(remarkable.front(), "failure: 3 | Could not open the document | Viewer | ")) << remarkable.front();
     const std::vector<TRecorderRecord> records = ReadRecorderLog(Out);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_TRUE(records[0].Arguments.back() == opens);
@@ -941,33 +759,10 @@ std::string CreateError(const std::string& path)
     return "The program could not create a document entry with the path \"" + path + "\".";
 }
 
-// The model, the view, the selection and the commands wired as the main form
-// wires them.
-class InputFaultsTest : public ::testing::Test {
+// The document list and its commands wired as the main form wires them.
+class InputFaultsTest : public ::testing::Test, protected TDocumentListRig {
 protected:
-    InputFaultsTest() : Selection(Model, View), Commands(Model, Selection)
-    {
-        Model.OnAdded = [this](TDocumentEntriesModel& m, const TIntegerDynArray& i) { Selection.EntriesAdded(m, i); };
-        Model.OnDeleted = [this](TDocumentEntriesModel& m, const TIntegerDynArray& i) {
-            Selection.EntriesDeleted(m, i);
-        };
-        Model.OnCleared = [this](TDocumentEntriesModel& m) { Selection.EntriesCleared(m); };
-        Model.OnReordered = [this](TDocumentEntriesModel& m, const TReorderRecords& r) {
-            Selection.EntriesReordered(m, r);
-        };
-        Model.OnChanged = [this](TDocumentEntriesModel& m, const TIntegerDynArray& i) {
-            Selection.EntriesChanged(m, i);
-        };
-        View.SetColumns({{"Name", 100}, {"Directory", 100}, {"Size", 60}, {"Type", 80}, {"Time", 80}, {"Result", 60}});
-        View.OnData = [this](TVirtualListView&, int row, TListItem& item) {
-            const TDocumentEntry& entry = *Model.GetItem(row);
-            item.Caption = entry.GetNameText();
-            item.SubItems = {entry.GetDirectoryText(), entry.GetSizeText(), entry.GetTypeText(),
-                             entry.GetLastWriteTimeText(), entry.GetResultText()};
-        };
-        View.resize(600, 300);
-        View.show();
-    }
+    InputFaultsTest() : TDocumentListRig(600, 300), Commands(Model, Selection) {}
 
     // Every path of the model, in order.
     TStringDynArray Paths() const
@@ -991,9 +786,6 @@ protected:
         QGuiApplication::clipboard()->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     }
 
-    TDocumentEntriesModel Model;
-    TVirtualListView View;
-    TDocumentEntriesSelection Selection;
     TDocumentEntriesCommands Commands;
 };
 

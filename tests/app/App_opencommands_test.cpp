@@ -1,24 +1,15 @@
 #include "App_open.h"
 
-#include "App_ProgressDialog.h"
-#include "App_documents.h"
-#include "App_programs.h"
+#include "OpenRig.h"
 #include "PrivateXdg.h"
 #include "ProcessTestSupport.h"
-#include "TempDirectory.h"
 
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,163 +17,12 @@ namespace {
 
 testing::Environment* const Xdg = testing::AddGlobalTestEnvironment(new TPrivateXdgEnvironment);
 
-using TLines = std::vector<std::string>;
-
-QLabel& Label(QWidget& dialog, const char* name)
-{
-    return *dialog.findChild<QLabel*>(name);
-}
-
-QPushButton& Button(QWidget& dialog, const char* name)
-{
-    return *dialog.findChild<QPushButton*>(name);
-}
-
-// What the user sees of a run, in one comparable line: the glyph shown, the
-// status, the program, the document, the bar and the buttons.
-std::string Display(QWidget& dialog)
-{
-    std::string glyph;
-    for (const char* name : {"Image1", "Image2", "Image3"})
-        if (!Label(dialog, name).isHidden())
-            glyph += name[5];
-    const QProgressBar& bar = *dialog.findChild<QProgressBar*>("ProgressBar");
-    auto on = [&](const char* name) { return Button(dialog, name).isEnabled() ? "on" : "off"; };
-    return glyph + " | " + Label(dialog, "Label1").text().toStdString() + " | " +
-        Label(dialog, "Label3").text().toStdString() + " | " + Label(dialog, "Label5").text().toStdString() + " | " +
-        std::to_string(bar.value()) + "/" + std::to_string(bar.maximum()) + " | " + on("Button1") + " " +
-        on("Button2") + " " + on("Button3");
-}
-
-// Notes what it shows each time the run changes it, and lets the test act
-// at those moments.
-class TRecordingProgressDialog : public TAppProgressDialog {
-public:
-    TLines Log;
-    std::function<void(const std::string& line)> OnNote;
-
-    void FinishHandler(TTask& sender) override
-    {
-        Note("finish");
-        TAppProgressDialog::FinishHandler(sender);
-    }
-    void NamesHandler(TTask& sender, const std::string& program, const std::string& document) override
-    {
-        TAppProgressDialog::NamesHandler(sender, program, document);
-        Note("names");
-    }
-    void PausedHandler(TTask& sender) override
-    {
-        TAppProgressDialog::PausedHandler(sender);
-        Note("paused");
-    }
-    void ResumedHandler(TTask& sender) override
-    {
-        TAppProgressDialog::ResumedHandler(sender);
-        Note("resumed");
-    }
-    void StatusHandler(TTask& sender, const std::string& text) override
-    {
-        TAppProgressDialog::StatusHandler(sender, text);
-        Note("status");
-    }
-    void NoticeHandler(TTask& sender, const std::string& text) override
-    {
-        TAppProgressDialog::NoticeHandler(sender, text);
-        Note("notice");
-    }
-    void FailureHandler(TTask& sender, const std::string& text) override
-    {
-        TAppProgressDialog::FailureHandler(sender, text);
-        Note("failure");
-    }
-    void ProgressHandler(TTask& sender, int position, int maximum) override
-    {
-        TAppProgressDialog::ProgressHandler(sender, position, maximum);
-        Note("progress");
-    }
-
-    // The log lines from the first one that begins with what.
-    TLines From(const std::string& what) const
-    {
-        auto at = std::find_if(Log.begin(), Log.end(), [&](const std::string& line) { return line.rfind(what, 0) == 0; });
-        return TLines(at, Log.end());
-    }
-
+class OpenCommandsTest : public testing::Test, protected TOpenRig {
 protected:
-    void showEvent(QShowEvent* event) override
-    {
-        TAppProgressDialog::showEvent(event);
-        Note("shown");
-    }
-
-private:
-    void Note(const std::string& what)
-    {
-        Log.push_back(what + ": " + Display(*this));
-        if (OnNote)
-            OnNote(Log.back());
-    }
-};
-
-// Cancels a run that a test failed to end, so the test fails instead of hanging.
-class TWatchdog {
-public:
-    explicit TWatchdog(int timeoutMs = 30000)
-    {
-        FTimer.setSingleShot(true);
-        QObject::connect(&FTimer, &QTimer::timeout, [] {
-            ADD_FAILURE() << "the open run did not end";
-            if (AppProgressDialog)
-                AppProgressDialog->FireOnCancelRequest();
-        });
-        FTimer.start(timeoutMs);
-    }
-
-private:
-    QTimer FTimer;
-};
-
-// Runs action from the event loop, as a user's click would come.
-void Later(std::function<void()> action)
-{
-    QTimer::singleShot(0, QCoreApplication::instance(), std::move(action));
-}
-
-class OpenCommandsTest : public testing::Test {
-protected:
-    OpenCommandsTest() : Selection(Programs, Combo), Commands(Programs, Documents, Selection)
-    {
-        Programs.OnInserted = [this](TProgramEntriesModel&, int index) { Selection.EntryInserted(index); };
-        Programs.OnDeleted = [this](TProgramEntriesModel&, int index) { Selection.EntryDeleted(index); };
-        Programs.OnCleared = [this](TProgramEntriesModel&) { Selection.EntriesCleared(); };
-    }
-
-    void SetUp() override
-    {
-        delete AppProgressDialog.data();
-        Dialog = new TRecordingProgressDialog;
-        AppProgressDialog = Dialog;
-    }
-
-    void TearDown() override
-    {
-        delete AppProgressDialog.data();
-        EXPECT_TRUE(WaitUntil([] { return ZombieChildren().empty(); }));
-    }
-
     // Adds "Viewer", the recorder with the document after "--document", and selects it.
     TProgramEntry& AddViewer(bool autoPause = false)
     {
-        auto entry = std::make_unique<TProgramEntry>();
-        entry->SetDisplayName("Viewer");
-        entry->SetFile(Recorder);
-        entry->SetDocumentPrefix("--document \"");
-        entry->SetDocumentSuffix("\"");
-        entry->SetAutoPause(autoPause);
-        TProgramEntry& added = *entry;
-        Selection.SetSelectedIndex(Programs.Add(std::move(entry)));
-        return added;
+        return TOpenRig::AddViewer(Recorder, "--document \"", "\"", autoPause);
     }
 
     // Adds a.dorvanetest, b.dorvanetest, ... as documents.
@@ -196,24 +36,9 @@ protected:
         return paths;
     }
 
-    std::string Results() const
-    {
-        std::string results;
-        for (int i = 0; i < Documents.GetCount(); ++i)
-            results += DocumentEntryResultText(Documents.GetItem(i)->Result()) + std::string(" ");
-        return results;
-    }
-
-    TTempDirectory Scratch;
     const std::string Log = Scratch / "recorder.log";
     TScopedEnvironment Out{"RECORDER_OUT", Log};
     const std::string Recorder = HelperPath("recorder");
-    TProgramEntriesModel Programs;
-    QComboBox Combo;
-    TProgramEntriesSelection Selection;
-    TDocumentEntriesModel Documents;
-    TOpenCommands Commands;
-    TRecordingProgressDialog* Dialog = nullptr;
 };
 
 const std::string Shown = "shown: 1 |  |  |  | 0/100 | on off on";
@@ -245,7 +70,7 @@ TEST_F(OpenCommandsTest, OpenNeedsASelectedProgramAndADocument)
     // The dialog is made on first use and kept for the next run.
     AddDocuments(1);
     EXPECT_TRUE(Commands.CanOpen());
-    TWatchdog watchdog;
+    TRunWatchdog watchdog;
     Commands.Open();
     ASSERT_TRUE(AppProgressDialog);
     TAppProgressDialog* first = AppProgressDialog;
@@ -259,7 +84,7 @@ TEST_F(OpenCommandsTest, ARunShowsEveryDocumentAndClosesByItself)
 {
     AddViewer();
     const TStringDynArray paths = AddDocuments(3);
-    TWatchdog watchdog;
+    TRunWatchdog watchdog;
     Commands.Open();
 
     EXPECT_FALSE(Dialog->isVisible());
@@ -291,7 +116,7 @@ TEST_F(OpenCommandsTest, ARunShowsEveryDocumentAndClosesByItself)
         EXPECT_EQ(records[i].Arguments, (TLines{Recorder, "--document", paths[i]}));
         EXPECT_EQ(records[i].WorkingDirectory, Scratch / "docs");
     }
-    EXPECT_EQ(Results(), "Success Success Success ");
+    EXPECT_EQ(Results(), "Success Success Success");
     // The run is over: the dialog no longer reaches the task that freed itself.
     EXPECT_FALSE(Dialog->OnPause);
     EXPECT_FALSE(Dialog->OnResume);
@@ -323,7 +148,7 @@ TEST_F(OpenCommandsTest, PauseWaitsForTheDocumentResumeGoesOnAndTheCloseBoxCance
                 visibleAfterClose = Dialog->isVisible();
             });
     };
-    TWatchdog watchdog;
+    TRunWatchdog watchdog;
     Commands.Open();
 
     EXPECT_EQ(recordsWhilePaused, 1u);
@@ -345,7 +170,7 @@ TEST_F(OpenCommandsTest, PauseWaitsForTheDocumentResumeGoesOnAndTheCloseBoxCance
         "finish: 1 | Done | Viewer | b.dorvanetest | 2/3 | on off on",
     };
     EXPECT_EQ(Dialog->From("status: 1 | Waiting for the termination of the process... | Viewer | a"), expected);
-    EXPECT_EQ(Results(), "Success Success None ");
+    EXPECT_EQ(Results(), "Success Success None");
     // The cancel did not wait for the second program, which goes on running
     // (and may not even have written its record yet).
     ASSERT_TRUE(WaitUntil([&] { return ReadRecorderLog(Log).size() == 2; }));
@@ -362,7 +187,7 @@ TEST_F(OpenCommandsTest, PauseWaitsForTheDocumentResumeGoesOnAndTheCloseBoxCance
     ASSERT_FALSE(Dialog->Log.empty());
     EXPECT_EQ(Dialog->Log.front(), Shown);
     EXPECT_EQ(ReadRecorderLog(Log).size(), 3u);
-    EXPECT_EQ(Results(), "Success Success Success ");
+    EXPECT_EQ(Results(), "Success Success Success");
     EXPECT_EQ(Dialog->Log.back(), "finish: 1 | Done | Viewer | c.dorvanetest | 3/3 | on off on");
 }
 
@@ -379,7 +204,7 @@ TEST_F(OpenCommandsTest, FailuresAndNoticesShowTheirGlyphAndPauseTheRun)
         else if (line.rfind("paused:", 0) == 0)
             Later([&] { Button(*Dialog, "Button3").click(); });
     };
-    TWatchdog watchdog;
+    TRunWatchdog watchdog;
     Commands.Open();
     EXPECT_EQ(Dialog->From("failure"),
         (TLines{
@@ -396,7 +221,7 @@ TEST_F(OpenCommandsTest, FailuresAndNoticesShowTheirGlyphAndPauseTheRun)
             "progress: 1 | Done | Viewer | b.dorvanetest | 2/2 | off on on",
             "finish: 1 | Done | Viewer | b.dorvanetest | 2/2 | off on on",
         }));
-    EXPECT_EQ(Results(), "Failure Failure ");
+    EXPECT_EQ(Results(), "Failure Failure");
     EXPECT_TRUE(ReadRecorderLog(Log).empty());
 
     // Pausing instead of waiting: a notice with the warning glyph, then the
@@ -432,7 +257,7 @@ TEST_F(OpenCommandsTest, FailuresAndNoticesShowTheirGlyphAndPauseTheRun)
     EXPECT_EQ(TLines(notices.begin(), notices.begin() + expected.size()), expected);
     EXPECT_EQ(std::count_if(notices.begin(), notices.end(), [](const std::string& line) { return line.rfind("paused: 2", 0) == 0; }), 3);
     EXPECT_EQ(Dialog->Log.back(), "finish: 1 | Done | Viewer | c.dorvanetest | 3/3 | on off on");
-    EXPECT_EQ(Results(), "Success Success Success ");
+    EXPECT_EQ(Results(), "Success Success Success");
     EXPECT_TRUE(WaitUntil([&] { return ReadRecorderLog(Log).size() == 3; }));
 }
 
@@ -444,7 +269,7 @@ TEST_F(OpenCommandsTest, AFailureThatEndsTheRunIsReportedOnceTheDialogHasClosed)
     Documents.OnChanged = [](TDocumentEntriesModel&, const TIntegerDynArray&) {
         throw EAppError("The view could not be updated.");
     };
-    TWatchdog watchdog;
+    TRunWatchdog watchdog;
     std::string message = "no error";
     bool visible = true;
     try {

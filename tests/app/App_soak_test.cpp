@@ -10,6 +10,7 @@
 #include "PrivateXdg.h"
 #include "ProcessTestSupport.h"
 #include "TempDirectory.h"
+#include "TestGuards.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -40,18 +41,6 @@ testing::Environment* const Xdg = testing::AddGlobalTestEnvironment(new TPrivate
 // Sanitized builds run everything several times slower, and ASan keeps
 // freed memory in quarantine on purpose, so there the run is shorter and
 // the memory bound is not checked.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool Sanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool Sanitized = true;
-#else
-constexpr bool Sanitized = false;
-#endif
-#else
-constexpr bool Sanitized = false;
-#endif
-
 constexpr int DocumentCount = Sanitized ? 2000 : 10000;
 constexpr int Cancels = 3;
 constexpr unsigned Seed = 20240611;

@@ -10,21 +10,13 @@
 #include "Zel_inifiles.h"
 #include "Zel_listviews.h"
 #include "Zel_strings.h"
+#include "TestGuards.h"
 
 #include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
 
 namespace {
-
-class TCurrentDirGuard {
-public:
-    TCurrentDirGuard() : FSaved(GetCurrentDir()) {}
-    ~TCurrentDirGuard() { SetCurrentDir(FSaved); }
-
-private:
-    std::string FSaved;
-};
 
 } // namespace
 

@@ -27,15 +27,6 @@ TMsgDlgBtn ButtonOf(TModalResult answer)
     return TMsgDlgBtn(0);
 }
 
-TModalResult SafeAnswer(TMsgDlgButtons buttons)
-{
-    if (buttons & mbCancel)
-        return TModalResult::Cancel;
-    if (buttons & mbNo)
-        return TModalResult::No;
-    return TModalResult::Ok;
-}
-
 } // namespace
 
 const char* ToString(TModalResult result)

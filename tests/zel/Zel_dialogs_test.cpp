@@ -3,6 +3,7 @@
 #include "Zel_base.h"
 #include "ModalDriver.h"
 #include "ScriptedDialogs.h"
+#include "TestGuards.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -67,15 +68,6 @@ std::string Encoded(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
 }
-
-// Keeps the test process's working directory as it was.
-class TCurrentDirGuard {
-public:
-    ~TCurrentDirGuard() { QDir::setCurrent(FSaved); }
-
-private:
-    QString FSaved = QDir::currentPath();
-};
 
 } // namespace
 

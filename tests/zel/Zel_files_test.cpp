@@ -1,6 +1,7 @@
 #include "Zel_files.h"
 
 #include "TempDirectory.h"
+#include "TestGuards.h"
 
 #include <gtest/gtest.h>
 
@@ -29,12 +30,6 @@ std::string ErrorOf(Call call)
 
 const std::string LongPathError = "The program could not get the long path of the file.";
 const std::string FindFileError = "The program could not find the file.";
-
-// Restores the current directory when a test has moved it.
-struct TCurrentDirGuard {
-    std::string Saved = GetCurrentDir();
-    ~TCurrentDirGuard() { SetCurrentDir(Saved); }
-};
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "Zel_inifiles.h"
 
 #include "TempDirectory.h"
+#include "TestGuards.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const uid_t Nobody = 65534;
-
 // A temporary directory that an unprivileged file-system identity may use.
 class TTempDir : public TTempDirectory {
 public:
@@ -37,29 +36,6 @@ public:
             names.insert(entry.path().filename().string());
         return names;
     }
-};
-
-// Root ignores permission bits; file access as "nobody" makes them count.
-// The file-system identity is per thread, so nothing else is affected.
-class TUnprivileged {
-public:
-    TUnprivileged() : FActive(::geteuid() == 0)
-    {
-        if (FActive) {
-            ::setfsgid(Nobody);
-            ::setfsuid(Nobody);
-        }
-    }
-    ~TUnprivileged()
-    {
-        if (FActive) {
-            ::setfsuid(0);
-            ::setfsgid(0);
-        }
-    }
-
-private:
-    bool FActive;
 };
 
 std::string ReadFile(const std::string& path)
