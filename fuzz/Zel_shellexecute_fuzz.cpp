@@ -53,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
 
     const TStringDynArray arguments = SplitCommandLine(before, literal, after);
-    // A document path is never empty; an empty literal passes a backslash
-    // that ends before on to after's first byte, which no stand-in mirrors.
+    // A document path is never empty; an empty literal keeps a backslash
+    // that ends before as itself, which no stand-in below mirrors.
     if (literal.empty())
         return 0;
 

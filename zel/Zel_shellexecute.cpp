@@ -42,8 +42,15 @@ class TArgumentSplitter {
 public:
     void Feed(std::string_view text, bool literal)
     {
-        if (literal)
+        if (literal) {
             FInWord = true; // the literal's argument exists even when it is empty
+            // A backslash before an empty literal stays itself: the text on
+            // one side of the document never escapes the other side.
+            if (text.empty() && FEscape) {
+                FEscape = false;
+                Append('\\');
+            }
+        }
         for (const char c : text) {
             if (FEscape)
                 Escaped(c, literal);

@@ -79,6 +79,9 @@ TEST(SplitCommandLine, DocumentPathIsAlwaysOneLiteralArgument)
     EXPECT_EQ(SplitCommandLine("\"\\", "$x", "\""), TArgs{"$x"});
     EXPECT_EQ(SplitCommandLine("\"\\", "ab", "\""), TArgs{"\\ab"});
     EXPECT_EQ(SplitCommandLine("\\", "\n", ""), TArgs{"\n"});
+    // ... and with no path at all it stays itself, never escaping the suffix.
+    EXPECT_EQ(SplitCommandLine("a\\", "", " b"), (TArgs{"a\\", "b"}));
+    EXPECT_EQ(SplitCommandLine("\"\\", "", "\""), TArgs{"\\"});
 }
 
 TEST(SplitArguments, ShellQuotingWithoutExpansion)
