@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
 #include <QWindow>
 
@@ -91,11 +93,59 @@ TRect ToRect(const QRect& rect)
 
 QRect ToQRect(const TRect& rect)
 {
-    // At least one pixel: Qt hides a window of size zero instead of showing it small.
+    // At least one pixel: Qt hides a window of size zero instead of showing it
+    // small. Corners beyond Qt's widget range cannot be on any screen; held
+    // inside it, the far corner never overflows.
     const auto extent = [](int from, int to) {
         return static_cast<int>(std::clamp<std::int64_t>(std::int64_t(to) - from, 1, QWIDGETSIZE_MAX));
     };
-    return QRect(rect.Left, rect.Top, extent(rect.Left, rect.Right), extent(rect.Top, rect.Bottom));
+    const auto corner = [](int at) { return std::clamp(at, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX); };
+    return QRect(corner(rect.Left), corner(rect.Top), extent(rect.Left, rect.Right), extent(rect.Top, rect.Bottom));
+}
+
+std::int64_t DistanceSquared(const QRect& a, const QRect& b)
+{
+    const auto gap = [](std::int64_t from1, std::int64_t to1, std::int64_t from2, std::int64_t to2) {
+        return std::max<std::int64_t>({0, from2 - to1, from1 - to2});
+    };
+    const std::int64_t dx = gap(a.left(), a.right(), b.left(), b.right());
+    const std::int64_t dy = gap(a.top(), a.bottom(), b.top(), b.bottom());
+    return dx * dx + dy * dy;
+}
+
+// As the window system's own placement does, a rectangle wholly off every
+// screen (one that has been unplugged, a hand-edited file) comes onto the
+// nearest screen's work area, at most as large as that; one that shows at
+// least in part is applied as it is. The form's layout may make it larger
+// than asked, which counts where it is put.
+QRect OnSomeScreen(const QWidget& form, const QRect& rect)
+{
+    const QRect* nearest = nullptr;
+    std::int64_t nearestDistance = 0;
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    QList<QRect> areas;
+    areas.reserve(screens.size());
+    for (const QScreen* screen : screens)
+        areas.append(screen->availableGeometry());
+    for (const QRect& area : areas) {
+        if (area.isEmpty())
+            continue;
+        if (area.intersects(rect))
+            return rect;
+        const std::int64_t distance = DistanceSquared(area, rect);
+        if (!nearest || distance < nearestDistance) {
+            nearest = &area;
+            nearestDistance = distance;
+        }
+    }
+    if (!nearest)
+        return rect;
+    const QRect& area = *nearest;
+    const QSize size = rect.size().expandedTo(form.minimumSize()).expandedTo(form.minimumSizeHint());
+    QRect moved(QPoint(0, 0), size.boundedTo(area.size()));
+    moved.moveLeft(std::clamp(rect.left(), area.left(), area.left() + area.width() - moved.width()));
+    moved.moveTop(std::clamp(rect.top(), area.top(), area.top() + area.height() - moved.height()));
+    return moved;
 }
 
 // Delivers the notifier's posted event; destroying it discards one still queued.
@@ -159,7 +209,7 @@ void SetFormPlacement(QWidget& form, const TWindowPlacement& placement)
 
     // The normal rectangle can only be set in the normal state; leaving it
     // for a moment also makes Qt remember the rectangle for the way back.
-    const QRect normal = ToQRect(placement.NormalPosition);
+    const QRect normal = OnSomeScreen(form, ToQRect(placement.NormalPosition));
     if (current & SpecialStates)
         form.setWindowState(current & ~SpecialStates);
     form.setGeometry(normal);

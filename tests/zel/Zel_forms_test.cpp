@@ -1,6 +1,8 @@
 #include "Zel_forms.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTest>
 #include <QWidget>
 
@@ -165,4 +167,23 @@ TEST(Zel_forms, PlacementFailuresAndOddRectangles)
     EXPECT_EQ(form.geometry().left(), -5000);
     EXPECT_GE(form.geometry().width(), 1);
     EXPECT_GE(form.geometry().height(), 1);
+
+    // Wholly off every screen (a screen unplugged, a hand-edited file): the
+    // window comes onto the nearest one, keeping the size that fits there.
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    SetFormNormalBounds(form, TRect{area.right() + 5000, area.top() + 10, area.right() + 5200, area.top() + 110});
+    EXPECT_EQ(form.geometry(), QRect(area.right() - 199, area.top() + 10, 200, 100));
+    for (const TRect& far : {TRect{INT32_MIN, INT32_MAX, -5, 99999999}, TRect{INT32_MAX, INT32_MIN, INT32_MIN, INT32_MAX},
+                             TRect{-100000, -100000, -99000, -99500}}) {
+        SetFormNormalBounds(form, far);
+        EXPECT_TRUE(area.contains(form.geometry())) << far.Left << " " << far.Top;
+        EXPECT_GE(form.geometry().width(), 1);
+    }
+    EXPECT_EQ(form.geometry().size(), QSize(1000, 500).boundedTo(area.size()));
+    // Its minimum size counts: an inverted rectangle below the screen still
+    // brings the whole window up.
+    form.setMinimumSize(300, 200);
+    SetFormNormalBounds(form, TRect{0, INT32_MAX, 100, 0});
+    EXPECT_TRUE(area.contains(form.geometry()));
+    EXPECT_EQ(form.geometry().size(), QSize(300, 200));
 }
