@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFocusEvent>
+#include <QScreen>
 #include <QWindow>
 
 #include <algorithm>
@@ -396,7 +397,8 @@ void TAppProgramDialog::CheckField(const QWidget& control)
 }
 
 // A dialog without a parent widget would open in the middle of the screen and
-// could fall behind the window the user works in.
+// could fall behind the window the user works in. Over a window near the
+// screen's edge it stays whole on that screen.
 void TAppProgramDialog::PlaceOverOwner()
 {
     QWidget* owner = QApplication::activeWindow();
@@ -405,7 +407,16 @@ void TAppProgramDialog::PlaceOverOwner()
     winId();
     if (QWindow* window = windowHandle())
         window->setTransientParent(owner->windowHandle());
-    move(owner->frameGeometry().center() - rect().center());
+    // Not shown yet, the dialog knows no frame of its own; the owner's is
+    // the one the window manager will give it.
+    const QSize frame = size() + owner->frameGeometry().size() - owner->size();
+    QPoint at = owner->frameGeometry().center() - QPoint(frame.width() / 2, frame.height() / 2);
+    if (const QScreen* screen = owner->screen()) {
+        const QRect area = screen->availableGeometry();
+        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.left() + area.width() - frame.width())));
+        at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.top() + area.height() - frame.height())));
+    }
+    move(at);
 }
 
 void TAppProgramDialog::Button21Click()

@@ -11,10 +11,12 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -501,6 +503,31 @@ TEST_F(ProgramDialog, TabOrderAndAccelerators)
         EXPECT_TRUE(Control<QPushButton>(d, "Button1").isDefault());
         Control<QPushButton>(d, "Button2").click();
     });
+}
+
+// Without a parent it opens over the window the user works in, and stays
+// whole on the screen when that window is at the screen's edge.
+TEST_F(ProgramDialog, OpensOverTheActiveWindowAndWholeOnTheScreen)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QWidget owner;
+    for (const QPoint& at : {area.center() - QPoint(150, 100), area.topLeft(), area.bottomRight() - QPoint(299, 199)}) {
+        owner.setGeometry(QRect(at, QSize(300, 200)));
+        owner.show();
+        owner.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&owner));
+        Dialog.Reset();
+        RunDialog(Dialog, [&](TAppProgramDialog& d) {
+            const QRect placed = d.frameGeometry();
+            if (area.contains(QRect(owner.frameGeometry().center() - d.rect().center(), d.size()))) {
+                EXPECT_LE((placed.center() - owner.frameGeometry().center()).manhattanLength(), 2);
+            }
+            if (placed.width() <= area.width() && placed.height() <= area.height()) {
+                EXPECT_TRUE(area.contains(placed)) << at.x() << "," << at.y();
+            }
+            Control<QPushButton>(d, "Button2").click();
+        });
+    }
 }
 
 // The form keeps its designed arrangement: every text shows in full, the
