@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QApplication>
 #include <QHeaderView>
+#include <QProxyStyle>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -52,16 +53,32 @@ void Guarded(F&& f) noexcept
 
 constexpr int ImageSize = 16;
 
+// Right-aligned texts keep this gap to the column's right edge, in the
+// header and in the cells alike, so that a number never runs into the text
+// beside it and stays under its caption.
+constexpr int RightGap = 4;
+
+class TListViewHeaderStyle final : public QProxyStyle {
+public:
+    QRect subElementRect(SubElement element, const QStyleOption* option, const QWidget* widget) const override
+    {
+        QRect rect = QProxyStyle::subElementRect(element, option, widget);
+        if (element == SE_HeaderLabel)
+            if (const auto* header = qstyleoption_cast<const QStyleOptionHeader*>(option))
+                if (header->textAlignment & Qt::AlignRight)
+                    rect.adjust(0, 0, -RightGap, 0);
+        return rect;
+    }
+};
+
 // Cells never draw Qt's focus frame: the view draws one around the row that
-// holds the focus bit. Right-aligned texts keep a gap to the next column, so
-// a number never runs into the text beside it.
+// holds the focus bit.
 class TListViewDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        constexpr int RightGap = 4;
         QStyleOptionViewItem cell(option);
         cell.state &= ~QStyle::State_HasFocus;
         if (index.data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight) {
@@ -196,6 +213,9 @@ TCustomListView::TCustomListView(QWidget* parent) : QTreeView(parent)
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setIconSize(QSize(ImageSize, ImageSize));
     setFocusPolicy(Qt::StrongFocus);
+    auto* headerStyle = new TListViewHeaderStyle;
+    headerStyle->setParent(header());
+    header()->setStyle(headerStyle);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
     header()->setSectionsClickable(true);
