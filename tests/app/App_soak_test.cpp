@@ -7,6 +7,7 @@
 #include "App_open.h"
 #include "App_programs.h"
 
+#include "OpenRig.h"
 #include "PrivateXdg.h"
 #include "ProcessTestSupport.h"
 #include "TempDirectory.h"
@@ -84,11 +85,6 @@ long long ResidentBytes()
     long long size = 0, resident = 0;
     statm >> size >> resident;
     return resident * ::sysconf(_SC_PAGESIZE);
-}
-
-QPushButton& Button(QWidget& dialog, const char* name)
-{
-    return *dialog.findChild<QPushButton*>(name);
 }
 
 // The progress dialog, keeping what the run told it: the reset, each
@@ -175,14 +171,7 @@ protected:
     // is cancelled and fails the test.
     void Open(int timeoutMs)
     {
-        QTimer watchdog;
-        watchdog.setSingleShot(true);
-        QObject::connect(&watchdog, &QTimer::timeout, [] {
-            ADD_FAILURE() << "the open run did not end in time";
-            if (AppProgressDialog)
-                AppProgressDialog->FireOnCancelRequest();
-        });
-        watchdog.start(timeoutMs);
+        TRunWatchdog watchdog(timeoutMs);
         Dialog->Position = 0;
         try {
             Commands.Open();
