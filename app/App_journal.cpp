@@ -273,16 +273,34 @@ void TDocumentJournal::EntriesAdded(TDocumentEntriesModel& sender, const TIntege
     if (FFailed || indexes.empty())
         return;
     try {
-        std::vector<TJournalDocument> documents(indexes.size());
-        for (std::size_t i = 0; i < indexes.size(); ++i) {
-            const TDocumentEntry& entry = *sender.GetItem(indexes[i]);
-            documents[i].Path = entry.Path();
-            documents[i].Result = entry.Result();
+        // One block for all paths: a copy per path would cost an allocation each.
+        struct TAdded {
+            std::string Paths;
+            std::vector<std::size_t> Ends;
+            std::vector<TDocumentEntryResult> Results;
+        } added;
+        std::size_t total = 0;
+        for (const int index : indexes)
+            total += sender.GetItem(index)->Path().size();
+        added.Paths.reserve(total);
+        added.Ends.reserve(indexes.size());
+        added.Results.reserve(indexes.size());
+        for (const int index : indexes) {
+            const TDocumentEntry& entry = *sender.GetItem(index);
+            added.Paths += entry.Path();
+            added.Ends.push_back(added.Paths.size());
+            added.Results.push_back(entry.Result());
         }
-        Post([documents = std::move(documents)](TRecordFileWriter& writer) {
+        Post([added = std::move(added)](TRecordFileWriter& writer) {
             std::string line = "A";
-            for (const TJournalDocument& document : documents)
-                AppendDocument(line, document);
+            line.reserve(added.Paths.size() + added.Ends.size() * 8);
+            std::size_t start = 0;
+            for (std::size_t i = 0; i < added.Ends.size(); ++i) {
+                AppendResult(line, added.Results[i]);
+                AppendRecordField(line, std::string_view(added.Paths).substr(start, added.Ends[i] - start));
+                AppendRecordField(line, std::string_view());
+                start = added.Ends[i];
+            }
             writer.Append(line);
             CompactIfGrown(writer);
         });
@@ -387,6 +405,11 @@ void TDocumentJournal::Flush()
 {
     if (FLastTicket != 0)
         FFile->WaitDone(FLastTicket);
+}
+
+bool TDocumentJournal::IsWritten() const
+{
+    return FFile->IsDone(FLastTicket);
 }
 
 void TDocumentJournal::Recover(TDocumentEntriesModel& model, const std::function<bool()>& ending)

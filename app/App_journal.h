@@ -91,6 +91,8 @@ public:
     void Discard();
     // Waits until everything posted so far is written.
     void Flush();
+    // Everything posted so far is written.
+    bool IsWritten() const;
 
     // For each journal whose instance is gone, newest first: says what could
     // not be read, asks the restore question, and restores (Yes) or deletes
