@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,14 +22,6 @@ using TDocuments = std::vector<TJournalDocument>;
 constexpr auto None = TDocumentEntryResult::None;
 constexpr auto Success = TDocumentEntryResult::Success;
 constexpr auto Failure = TDocumentEntryResult::Failure;
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::string Journal(const std::string& body)
 {
@@ -69,7 +59,7 @@ struct TJournalledList {
     TJournalContents OnDisk()
     {
         Journal->Flush();
-        return ReadJournal(ReadFile(Journal->Path()));
+        return ReadJournal(ReadFileText(Journal->Path()));
     }
 
     TDocumentEntriesModel Model;
@@ -185,7 +175,7 @@ TEST_F(JournalTest, FileFollowsEveryChangeOfTheList)
     for (int i = 0; i < 150; ++i)
         list.Model.Reverse();
     list.Journal->Flush();
-    const std::string text = ReadFile(list.Journal->Path());
+    const std::string text = ReadFileText(list.Journal->Path());
     EXPECT_LT(text.size(), 6u << 20) << "rewritten whole";
     EXPECT_EQ(ReadJournal(text).Documents, Listed(list.Model));
     EXPECT_TRUE(list.Errors.empty());
@@ -203,7 +193,7 @@ TEST_F(JournalTest, ASuccessIsInTheFileBeforeTheStepReturns)
     list.Model.Add(CreateDocumentEntries(MakeDocuments(3)));
     for (int i = 0; i < 3; ++i) {
         list.SetResult(i, Success);
-        EXPECT_EQ(ReadJournal(ReadFile(list.Journal->Path())).Documents, Listed(list.Model)) << i;
+        EXPECT_EQ(ReadJournal(ReadFileText(list.Journal->Path())).Documents, Listed(list.Model)) << i;
     }
 }
 
@@ -296,6 +286,6 @@ TEST_F(JournalTest, RecoveryAsksForEachLostListNewestFirst)
         EXPECT_EQ(dialogs.MessageBoxes[1].Text, RestoreQuestion(1));
         EXPECT_TRUE(ending);
         EXPECT_EQ(list.Model.GetCount(), 0);
-        EXPECT_EQ(ReadFile(damaged), text);
+        EXPECT_EQ(ReadFileText(damaged), text);
     }
 }

@@ -32,31 +32,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
+source "$here/xvfb_common.sh"
+# The end of dorvane's output says what went wrong.
 fail() {
   echo "FAIL: $*"
   [[ -f "$work/app.log" ]] && tail -5 "$work/app.log"
   exit 1
 }
-
-wait_for() {
-  local seconds=$1
-  shift
-  local deadline=$((SECONDS + seconds))
-  until "$@"; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.05
-  done
-}
-
-mkfifo "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/displayfd" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-read -r -t 30 display <"$work/displayfd" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$display"
-export QT_QPA_PLATFORM=xcb
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
-export XDG_RUNTIME_DIR="$work/runtime" NO_AT_BRIDGE=1
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+start_xvfb
 
 # A portable copy (its journal and settings beside it), and the recorder under
 # a path of this run's own, so its processes are told from other tests'.

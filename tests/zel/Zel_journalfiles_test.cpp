@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <fcntl.h>
@@ -16,14 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // True when someone holds path's lock.
 bool IsLocked(const std::string& path)
@@ -90,7 +80,7 @@ TEST(Zel_journalfiles, WriterOwnsItsFileUnderALockThatMovesWithEveryRewrite)
         EXPECT_FALSE(::access(path.c_str(), F_OK) == 0) << "nothing before the first line";
         Append(file, "A one");
         Append(file, "B two");
-        EXPECT_EQ(ReadFile(path), "Header 1\nA one\nB two\n");
+        EXPECT_EQ(ReadFileText(path), "Header 1\nA one\nB two\n");
         EXPECT_TRUE(IsLocked(path));
         EXPECT_FALSE(TRecordFileClaim::Take(path).has_value());
 
@@ -103,18 +93,18 @@ TEST(Zel_journalfiles, WriterOwnsItsFileUnderALockThatMovesWithEveryRewrite)
         }));
         file.WaitDone(file.Post([&](TRecordFileWriter& writer) { base = writer.BaseSize(); }));
         EXPECT_EQ(back, "Header 1\nA one\nB two\nC three\n");
-        EXPECT_EQ(ReadFile(path), "Header 1\nZ whole\n");
-        EXPECT_EQ(base, ReadFile(path).size());
+        EXPECT_EQ(ReadFileText(path), "Header 1\nZ whole\n");
+        EXPECT_EQ(base, ReadFileText(path).size());
         EXPECT_TRUE(IsLocked(path)) << "the new file was locked before it took the name";
         EXPECT_NE(::access((path + ".new").c_str(), F_OK), 0);
 
         file.WaitDone(file.Remove());
         EXPECT_NE(::access(path.c_str(), F_OK), 0);
         Append(file, "D again");
-        EXPECT_EQ(ReadFile(path), "Header 1\nD again\n");
+        EXPECT_EQ(ReadFileText(path), "Header 1\nD again\n");
         Append(file, "E last");
     }
-    EXPECT_EQ(ReadFile(path), "Header 1\nD again\nE last\n") << "going away writes everything and keeps the file";
+    EXPECT_EQ(ReadFileText(path), "Header 1\nD again\nE last\n") << "going away writes everything and keeps the file";
     EXPECT_FALSE(IsLocked(path));
 
     std::optional<TRecordFileClaim> claim = TRecordFileClaim::Take(path);
@@ -128,9 +118,9 @@ TEST(Zel_journalfiles, WriterOwnsItsFileUnderALockThatMovesWithEveryRewrite)
         file.WaitDone(file.Adopt(std::move(*claim)));
         EXPECT_EQ(file.Path(), path);
         EXPECT_TRUE(IsLocked(path));
-        EXPECT_EQ(ReadFile(path), "Header 1\nD again\nE last\n");
+        EXPECT_EQ(ReadFileText(path), "Header 1\nD again\nE last\n");
         Append(file, "F fresh");
-        EXPECT_EQ(ReadFile(path), "Header 1\nF fresh\n");
+        EXPECT_EQ(ReadFileText(path), "Header 1\nF fresh\n");
         EXPECT_TRUE(IsLocked(path));
     }
     EXPECT_NE(::access((temp / "Journal-2.journal").c_str(), F_OK), 0);
