@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -81,6 +82,14 @@ int main(int argc, char** argv)
         QApplication::exec();
     } catch (...) {
         HandleCurrentException();
+    }
+    // Qt 6.4's Wayland client can deadlock while it tears its connection down
+    // (its event thread waits for a read that never comes), leaving a process
+    // without a window behind. Everything of ours is saved and freed by now,
+    // and the compositor forgets a client whose socket closes.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        std::fflush(nullptr);
+        std::_Exit(0);
     }
     return 0;
 }
