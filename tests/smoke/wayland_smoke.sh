@@ -15,6 +15,8 @@
 # Exits 77 (skipped) when weston is not installed.
 set -euo pipefail
 
+here=$(dirname "$(realpath "$0")")
+source "$here/smoke_common.sh"
 exe=$(realpath "$1")
 module=$(realpath "$2")
 recorder=$(realpath "$3")
@@ -36,17 +38,6 @@ fail() {
   echo "--- dorvane:"; cat "$work/app.log" 2>/dev/null || true
   echo "--- weston:"; tail -n 20 "$work/weston.log" 2>/dev/null || true
   exit 1
-}
-
-# Polls a command until it succeeds or the seconds run out.
-wait_for() {
-  local seconds=$1
-  shift
-  local deadline=$((SECONDS + seconds))
-  until "$@"; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.1
-  done
 }
 
 # A private runtime directory: the compositor's socket and nothing else of ours.
@@ -78,11 +69,13 @@ weston_pid=$!
 export WAYLAND_DISPLAY=wayland-smoke
 wait_for 30 test -S "$XDG_RUNTIME_DIR/wayland-smoke" || fail "weston did not start"
 
-# Sends one command to the module and prints its answer.
-sequence=0
+# Sends one command to the module and prints its answer. The count lives in
+# a file, as most calls run in a subshell ($(control ...), pipes).
+echo 0 >"$work/sequence"
 answered() { [[ -f "$work/answer" && "$(head -n1 "$work/answer")" == "$sequence" ]]; }
 control() {
-  sequence=$((sequence + 1))
+  local sequence=$(($(cat "$work/sequence") + 1))
+  echo "$sequence" >"$work/sequence"
   echo "$sequence $*" >"$work/control"
   wait_for 20 answered || fail "weston_control did not answer: $*"
   tail -n +2 "$work/answer"
@@ -94,6 +87,15 @@ dorvane_windows() { control list | awk -F'\t' -v id="$app_id" '$1 == id'; }
 window_count_is() { [[ $(dorvane_windows | grep -c .) -eq $1 ]]; }
 main_window_active() { [[ $(dorvane_windows | awk -F'\t' '$2 == "Dorvane" && $7 == 1' | wc -l) -eq 1 ]] && window_count_is 1; }
 process_gone() { ! kill -0 "$app_pid" 2>/dev/null; }
+# Asks Dorvane's only window to close; Dorvane must end at once with exit 0.
+close_and_expect_exit_0() {
+  [[ $(control close "$app_id") == "closed 1" ]] || fail "the close request reached no window"
+  wait_for 20 process_gone || fail "dorvane did not exit: $(control list)"
+  local status=0
+  wait "$app_pid" || status=$?
+  app_pid=""
+  ((status == 0)) || fail "exit code $status"
+}
 
 KEY_ENTER=28 KEY_LEFTALT=56 KEY_D=32 KEY_N=49
 
@@ -120,6 +122,9 @@ SelectionIndex=0
 INI
 for d in one.txt --help -reverse; do echo "$d" >"$work/docs/$d"; done
 export RECORDER_OUT="$work/records"
+# Each document keeps the run going a while, so the progress dialog is surely
+# seen coming and going.
+export RECORDER_SLEEP_MS=500
 
 echo "Start on Wayland with three documents"
 (cd "$work/docs" && QT_QPA_PLATFORM=offscreen exec "$work/app/dorvane" -platform wayland one.txt -- --help -reverse) \
@@ -142,6 +147,7 @@ process_gone && fail "No closed Dorvane"
 echo "Enter opens the three documents"
 control keys $KEY_LEFTALT $KEY_D >/dev/null
 control keys $KEY_ENTER >/dev/null
+wait_for 20 window_count_is 2 || fail "no progress dialog came up: $(control list)"
 recorded() {
   [[ -f "$RECORDER_OUT" ]] || return 1
   # A record is NUL-terminated fields: pid, directory, argc, argv..., descriptors.
@@ -163,12 +169,7 @@ wait_for 30 all_recorded || fail "the program saw: $(recorded)"
 wait_for 20 main_window_active || fail "the run did not end: $(control list)"
 
 echo "Close request with every document in success: no question"
-[[ $(control close "$app_id") == "closed 1" ]] || fail "the close request reached no window"
-wait_for 20 process_gone || fail "dorvane did not exit: $(control list)"
-status=0
-wait "$app_pid" || status=$?
-app_pid=""
-((status == 0)) || fail "exit code $status"
+close_and_expect_exit_0
 sections=$(grep -a '^\[' "$settings" | tr -d '\r')
 expected_sections=$'[System]\n[ProgramEntries]\n[ProgramEntries.Items[0]]\n[ProgramEntriesSelection]\n[DocumentEntriesCommands.AddRegularFilesDialog]\n[MainForm.BoundsRect]'
 for i in 0 1 2 3 4 5; do expected_sections+=$'\n'"[MainForm.ListView1.Columns.Items[$i}]"; done
@@ -180,11 +181,6 @@ echo "Start as a Wayland session starts it"
 (unset QT_QPA_PLATFORM && XDG_SESSION_TYPE=wayland exec "$work/app/dorvane") >"$work/app.log" 2>&1 &
 app_pid=$!
 wait_for 30 main_window_active || fail "the window was not shown on Wayland: $(control list)"
-[[ $(control close "$app_id") == "closed 1" ]] || fail "the close request reached no window"
-wait_for 20 process_gone || fail "dorvane did not exit"
-status=0
-wait "$app_pid" || status=$?
-app_pid=""
-((status == 0)) || fail "exit code $status"
+close_and_expect_exit_0
 
 echo "PASS"
