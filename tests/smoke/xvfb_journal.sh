@@ -32,8 +32,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-source "$here/xvfb_common.sh"
-# The end of dorvane's output says what went wrong.
+source "$here/smoke_common.sh"
+# The end of dorvane's output tells what went wrong.
 fail() {
   echo "FAIL: $*"
   [[ -f "$work/app.log" ]] && tail -5 "$work/app.log"

@@ -25,7 +25,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-source "$here/xvfb_common.sh"
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+
+source "$here/smoke_common.sh"
 start_xvfb
 
 # A portable copy: its directory is writable, so Settings.ini lands beside it.
