@@ -1,10 +1,14 @@
 #include "App_journal.h"
 
+#include "App_common.h"
+#include "App_mainform.h"
+
 #include "ScriptedDialogs.h"
 #include "TempDirectory.h"
 #include "Zel_journalfiles.h"
 
 #include <QApplication>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -84,6 +88,12 @@ protected:
 };
 
 } // namespace
+
+// The icons live in the application's static library.
+static void InitResources()
+{
+    Q_INIT_RESOURCE(App_resources);
+}
 
 void PrintTo(const TJournalDocument& document, std::ostream* out)
 {
@@ -288,4 +298,40 @@ TEST_F(JournalTest, RecoveryAsksForEachLostListNewestFirst)
         EXPECT_EQ(list.Model.GetCount(), 0);
         EXPECT_EQ(ReadFileText(damaged), text);
     }
+}
+
+// The main window journals its list; a window that goes without closing (as
+// in a crash) leaves it, and the next start restores it before the command
+// line's documents and takes the journal over; a normal close removes it.
+TEST_F(JournalTest, MainWindowRestoresBeforeTheCommandLineAndANormalCloseRemovesTheJournal)
+{
+    InitResources();
+    SetSettingsPathForTesting(Settings / "Settings.ini");
+    const TStringDynArray paths = MakeDocuments(3);
+    std::string lost;
+    {
+        TAppMainForm form;
+        form.SubmitDroppedFiles({paths[0], paths[1]});
+        form.Journal().Flush();
+        lost = form.Journal().Path();
+    }
+    {
+        TScriptedDialogs dialogs;
+        dialogs.AnswerMessageBox(TModalResult::Yes).AnswerMessageBox(TModalResult::Yes);
+        TAppMainForm form;
+        form.SetCommandLine({paths[2]});
+        form.show();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return form.DocumentEntries().GetCount() == 3; }, 10000));
+        EXPECT_EQ(Listed(form.DocumentEntries()),
+                  (TDocuments{{paths[0], None, {}}, {paths[1], None, {}}, {paths[2], None, {}}}));
+        EXPECT_EQ(dialogs.MessageBoxes.at(0).Text, RestoreQuestion(2));
+        EXPECT_EQ(form.Journal().Path(), lost);
+        form.Journal().Flush();
+        EXPECT_EQ(ReadJournal(ReadFileText(lost)).Documents, Listed(form.DocumentEntries()));
+        EXPECT_TRUE(form.close());
+        EXPECT_EQ(dialogs.MessageBoxes.at(1).Text, "Do you want to remove all the documents from the list?");
+        form.Journal().Flush();
+    }
+    EXPECT_TRUE(FindRecordFiles(Settings.Path(), "Journal-", ".journal").empty());
+    SetSettingsPathForTesting(std::string());
 }
