@@ -153,6 +153,7 @@ void DrawProgramItem(QPainter& painter, const QComboBox& comboBox, int index, co
 TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_unique<Ui::TAppMainForm>())
 {
     FStartDirectory = GetCurrentDir();
+    SetFormAccessibility(*this);
     FUi->setupUi(this);
     setWindowIcon(ResourceIcon("dorvane"));
 
