@@ -1229,12 +1229,26 @@ qint64 CellKey(int row, int column) noexcept
     return (static_cast<qint64>(row) << 32) | static_cast<quint32>(column);
 }
 
+std::function<void(QAccessibleEvent&)>& AccessibilityListener()
+{
+    static std::function<void(QAccessibleEvent&)> listener;
+    return listener;
+}
+
+bool AccessibilityActive()
+{
+    return AccessibilityListener() || QAccessible::isActive();
+}
+
 void Notify(QAccessibleInterface* iface, QAccessible::Event type)
 {
     if (!iface)
         return;
     QAccessibleEvent event(iface, type);
-    QAccessible::updateAccessibility(&event);
+    if (AccessibilityListener())
+        AccessibilityListener()(event);
+    else
+        QAccessible::updateAccessibility(&event);
 }
 
 } // namespace
@@ -1612,7 +1626,7 @@ void TCustomListView::NoteSelectionChange(int row) noexcept
 
 void TCustomListView::RequestAccessibilityUpdate()
 {
-    if (FAccessibilityPending || !QAccessible::isActive())
+    if (FAccessibilityPending || !AccessibilityActive())
         return;
     FAccessibilityPending = true;
     QMetaObject::invokeMethod(this, [this] { Guarded([this] { UpdateAccessibility(); }); }, Qt::QueuedConnection);
@@ -1623,8 +1637,13 @@ void TCustomListView::UpdateAccessibility()
     FAccessibilityPending = false;
     const int changes = std::exchange(FSelectionChanges, 0);
     const int changedRow = std::exchange(FSelectionChangeRow, -1);
-    if (!QAccessible::isActive())
+    if (!AccessibilityActive())
         return;
     if (auto* table = dynamic_cast<TListViewAccessible*>(QAccessible::queryAccessibleInterface(this)))
         table->Update(changes, changedRow);
+}
+
+void SetListViewAccessibilityListener(std::function<void(QAccessibleEvent& Event)> listener)
+{
+    AccessibilityListener() = std::move(listener);
 }

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+class QAccessibleEvent;
 class TListViewItemModel;
 class TListViewAccessible;
 class TListViewAccessibleCell;
@@ -280,6 +281,12 @@ protected:
 private:
     std::vector<TListItem> FItems;
 };
+
+// The views report to assistive technologies while Qt's accessibility bridge
+// is active, or while a listener is set: then the listener hears every event
+// in place of the bridge (tests listen in where no bridge can run). An empty
+// listener ends that.
+void SetListViewAccessibilityListener(std::function<void(QAccessibleEvent& Event)> listener);
 
 // Begin-update / end-update as a scope: the end runs also when an exception passes.
 class TListViewUpdate {
