@@ -1387,6 +1387,8 @@ public:
         TCustomListView& view = View();
         const int columns = view.ColumnCount();
         const bool changedRowKnown = FKnownCells.count(CellKey(changedRow, 0)) > 0;
+        // Told after the walk: a client may ask for more cells while it hears.
+        std::vector<std::pair<QAccessible::Id, QAccessible::Event>> changes;
         std::vector<qint64> gone;
         for (auto& [key, known] : FKnownCells) {
             auto* cell = static_cast<TListViewAccessibleCell*>(QAccessible::accessibleInterface(known.Id));
@@ -1397,18 +1399,20 @@ public:
             QString name = cell->Text();
             if (name != known.Name) {
                 known.Name = std::move(name);
-                Notify(cell, QAccessible::NameChanged);
+                changes.emplace_back(known.Id, QAccessible::NameChanged);
             }
             const bool selected = cell->isSelected();
             if (selected != known.Selected) {
                 known.Selected = selected;
-                Notify(cell, selected ? QAccessible::SelectionAdd : QAccessible::SelectionRemove);
+                changes.emplace_back(known.Id, selected ? QAccessible::SelectionAdd : QAccessible::SelectionRemove);
             }
         }
         for (const qint64 key : gone) {
             QAccessible::deleteAccessibleInterface(FKnownCells[key].Id);
             FKnownCells.erase(key);
         }
+        for (const auto& [id, type] : changes)
+            Notify(QAccessible::accessibleInterface(id), type);
 
         if (selectionChanges == 1 && changedRow >= 0 && changedRow < view.ItemCount() && columns > 0) {
             if (!changedRowKnown) {
