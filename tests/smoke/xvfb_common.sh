@@ -4,6 +4,8 @@
 # when app_pid is set.
 #   source xvfb_common.sh NAME; start_xvfb
 
+source "$(dirname "${BASH_SOURCE[0]}")/smoke_common.sh"
+
 work=$(mktemp -d "${TMPDIR:-/tmp}/dorvane-$1.XXXXXX")
 xvfb_pid=""
 app_pid=""

@@ -17,17 +17,6 @@ done
 
 source "$here/xvfb_common.sh" smoke
 
-# Polls a command until it succeeds or the seconds run out.
-wait_for() {
-  local seconds=$1
-  shift
-  local deadline=$((SECONDS + seconds))
-  until "$@"; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.1
-  done
-}
-
 start_xvfb
 export QT_QPA_PLATFORM=xcb NO_AT_BRIDGE=1
 
