@@ -157,7 +157,7 @@ TDocumentEntry::TDocumentEntry(const std::string& path)
         CheckAbsolutePath(path);
         const TFileRecord record = GetLongPathRecord(path, FPath);
         const bool directory = record.Attributes() & FileAttributeDirectory;
-        FType = &SharedFileTypeCache().GetTypeNameFor(FPath, directory);
+        FType = &SharedFileTypeCache().GetEntryFor(FPath, directory);
         FSize = record.Size();
         FLastWriteTime = record.LastWriteTime();
         FAttributes = static_cast<std::uint16_t>(record.Attributes());
@@ -212,7 +212,7 @@ std::string TDocumentEntry::GetSizeText() const
 
 std::string TDocumentEntry::GetTypeText() const
 {
-    return *FType;
+    return FType->TypeName();
 }
 
 std::string TDocumentEntry::GetLastWriteTimeText() const
@@ -243,6 +243,9 @@ std::string TDocumentEntry::GetResultText() const
 
 int TDocumentEntry::GetImageIndex() const
 {
+    const int typeImage = FType->ImageIndex();
+    if (TypeImageIndexBase >= 0 && typeImage >= 0)
+        return TypeImageIndexBase + typeImage;
     return IsDirectory() ? DirectoryImageIndex : FileImageIndex;
 }
 

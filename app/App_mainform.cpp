@@ -12,6 +12,7 @@
 #include "Zel_files.h"
 #include "Zel_forms.h"
 #include "Zel_listviews.h"
+#include "Zel_shellfiles.h"
 #include "Zel_shelllibrary.h"
 
 #include <QAction>
@@ -152,6 +153,7 @@ void DrawProgramItem(QPainter& painter, const QComboBox& comboBox, int index, co
 TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_unique<Ui::TAppMainForm>())
 {
     FStartDirectory = GetCurrentDir();
+    SetFormAccessibility(*this);
     FUi->setupUi(this);
     setWindowIcon(ResourceIcon("dorvane"));
 
@@ -168,7 +170,7 @@ TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_uni
                          {"Type", 100, TAlignment::LeftJustify},
                          {"Last write time", 100, TAlignment::LeftJustify},
                          {"Result", 100, TAlignment::LeftJustify}});
-    listView.SetSmallImages({ResourceIcon("file"), ResourceIcon("folder")});
+    SyncTypeImages();
     listView.SetStateImages({ResourceIcon("none"), ResourceIcon("success"), ResourceIcon("failure")});
     listView.SetMultiSelect(true);
 
@@ -186,12 +188,16 @@ TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_uni
     TDocumentEntry::NoneImageIndex = 0;
     TDocumentEntry::SuccessImageIndex = 1;
     TDocumentEntry::FailureImageIndex = 2;
+    TDocumentEntry::TypeImageIndexBase = 2; // the icon theme's type pictures follow the page and the folder
 
     // Objects 5 and 6, the document side.
     FDocumentEntries = std::make_unique<TDocumentEntriesModel>();
     FDocumentSelection = std::make_unique<TDocumentEntriesSelection>(*FDocumentEntries, listView);
     TDocumentEntriesSelection& selection = *FDocumentSelection;
-    FDocumentEntries->OnAdded = [&selection](TDocumentEntriesModel& s, const TIntegerDynArray& i) { selection.EntriesAdded(s, i); };
+    FDocumentEntries->OnAdded = [this, &selection](TDocumentEntriesModel& s, const TIntegerDynArray& i) {
+        SyncTypeImages(); // new entries may bring new type pictures
+        selection.EntriesAdded(s, i);
+    };
     FDocumentEntries->OnDeleted = [&selection](TDocumentEntriesModel& s, const TIntegerDynArray& i) { selection.EntriesDeleted(s, i); };
     FDocumentEntries->OnCleared = [&selection](TDocumentEntriesModel& s) { selection.EntriesCleared(s); };
     FDocumentEntries->OnReordered = [&selection](TDocumentEntriesModel& s, const TReorderRecords& r) { selection.EntriesReordered(s, r); };
@@ -559,6 +565,17 @@ void TAppMainForm::ListView1Data(int row, TListItem& item)
                      entry.GetLastWriteTimeText(), entry.GetResultText()};
     item.ImageIndex = entry.GetImageIndex();
     item.StateIndex = entry.GetResultImageIndex();
+}
+
+void TAppMainForm::SyncTypeImages()
+{
+    const std::vector<QIcon>& typeImages = SharedFileTypeCache().Images();
+    if (FTypeImageCount == typeImages.size())
+        return;
+    TImageList images{ResourceIcon("file"), ResourceIcon("folder")};
+    images.insert(images.end(), typeImages.begin(), typeImages.end());
+    FUi->ListView1->SetSmallImages(images);
+    FTypeImageCount = typeImages.size();
 }
 
 void TAppMainForm::ListView1ColumnClick(int column)

@@ -9,6 +9,8 @@
 #include <QComboBox>
 #include <QWidget>
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -115,6 +117,9 @@ private:
     void UpdateStatusLabel();
     void NotifierUpdate();
     void ListView1Data(int row, TListItem& item);
+    // Gives the list the page and the folder followed by every type picture
+    // the type cache has read so far.
+    void SyncTypeImages();
     void ListView1ColumnClick(int column);
     void FileDropWatcherDrop(TDroppedFiles& files, bool& handled);
     void ProcessCommandLine();
@@ -149,6 +154,7 @@ private:
     QMenu* FPopupMenu2 = nullptr;
     QMenu* FPopupMenu3 = nullptr;
     bool FClosing = false;
+    std::size_t FTypeImageCount = SIZE_MAX; // type pictures the list has
 };
 
 // The application's one main window, while it exists.

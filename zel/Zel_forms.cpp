@@ -1,5 +1,9 @@
 #include "Zel_forms.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
@@ -266,4 +270,87 @@ void TUpdateNotifier::UpdateNow()
 {
     RequestUpdate();
     HandlePendingUpdate();
+}
+
+// Form accessibility -------------------------------------------------------
+
+namespace {
+
+const char* const AccessibleFrameProperty = "ZelAccessibleFrame";
+
+bool IsAccessibleFrame(const QWidget* widget)
+{
+    return widget && widget->isWindow() && widget->property(AccessibleFrameProperty).toBool();
+}
+
+// A drop-down list named by its accessible name (by its current item while it
+// has none, as Qt does): the popup list is its one child, where the current
+// item is selected, and its value is the current item's text.
+class TNamedComboBoxAccessible final : public QAccessibleWidget {
+public:
+    explicit TNamedComboBoxAccessible(QComboBox& box) : QAccessibleWidget(&box, QAccessible::ComboBox) {}
+
+    QComboBox& Box() const { return *static_cast<QComboBox*>(widget()); }
+
+    QString text(QAccessible::Text type) const override
+    {
+        if (type == QAccessible::Value || (type == QAccessible::Name && Box().accessibleName().isEmpty()))
+            return Box().currentText();
+        return QAccessibleWidget::text(type);
+    }
+
+    int childCount() const override { return Box().view() ? 1 : 0; }
+
+    QAccessibleInterface* child(int index) const override
+    {
+        return index == 0 && Box().view() ? QAccessible::queryAccessibleInterface(Box().view()) : nullptr;
+    }
+
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        return child && Box().view() && child->object() == Box().view() ? 0 : -1;
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.expandable = true;
+        state.expanded = Box().view() && Box().view()->isVisible();
+        return state;
+    }
+
+    QStringList actionNames() const override { return QStringList{showMenuAction()} + QAccessibleWidget::actionNames(); }
+
+    void doAction(const QString& name) override
+    {
+        if (name == showMenuAction())
+            Box().showPopup();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+};
+
+QAccessibleInterface* FormAccessibleFactory(const QString& className, QObject* object)
+{
+    if (!object || !object->isWidgetType() || className != QLatin1String(object->metaObject()->className()))
+        return nullptr;
+    auto* widget = static_cast<QWidget*>(object);
+    // Qt's accessibility cache owns what is made here.
+    if (IsAccessibleFrame(widget))
+        return new QAccessibleWidget(widget, QAccessible::Window);
+    if (auto* box = qobject_cast<QComboBox*>(widget); box && IsAccessibleFrame(box->window()))
+        return new TNamedComboBoxAccessible(*box);
+    return nullptr;
+}
+
+} // namespace
+
+void SetFormAccessibility(QWidget& form)
+{
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(FormAccessibleFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
+    form.setProperty(AccessibleFrameProperty, true);
 }

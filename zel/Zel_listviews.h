@@ -7,7 +7,10 @@
 //
 // The state bytes are the only truth about selection and focus: Qt's own
 // selection model is switched off, because it stores a selection as ranges and
-// collapses on fragmented ones (every other row of a large list).
+// collapses on fragmented ones (every other row of a large list). Screen
+// readers see the same bytes: the views answer the accessibility interface
+// (a table of cells under column headers) from them, and report changes of
+// selection, focus and texts once per gesture or update bracket.
 
 #include "Zel_base.h"
 #include "Zel_dynamicarrays.h"
@@ -23,7 +26,10 @@
 #include <string>
 #include <vector>
 
+class QAccessibleEvent;
 class TListViewItemModel;
+class TListViewAccessible;
+class TListViewAccessibleCell;
 
 // Row state bits; every read and write covers exactly these four (mask 15).
 enum TListViewItemState : int {
@@ -159,6 +165,8 @@ public:
 
 private:
     friend class TListViewItemModel;
+    friend class TListViewAccessible;
+    friend class TListViewAccessibleCell;
 
     struct TCachedRow {
         QStringList Texts;
@@ -202,6 +210,16 @@ private:
     bool FInGesture = false;
     int FGestureChanges = 0;
     int FGestureRow = -1;
+
+    // Accessibility: changes are told to assistive technologies once the
+    // event loop runs again, after Qt has announced the view's own focus.
+    // row is the one row whose selected bit changed, -1 for several.
+    void NoteSelectionChange(int row) noexcept;
+    void RequestAccessibilityUpdate();
+    void UpdateAccessibility();
+    bool FAccessibilityPending = false;
+    int FSelectionChanges = 0; // rows whose selected bit changed since; 2 stands for more
+    int FSelectionChangeRow = -1;
 };
 
 // The virtual (owner-data) kind: a row count, one state byte a row, and OnData.
@@ -263,6 +281,12 @@ protected:
 private:
     std::vector<TListItem> FItems;
 };
+
+// The views report to assistive technologies while Qt's accessibility bridge
+// is active, or while a listener is set: then the listener hears every event
+// in place of the bridge (tests listen in where no bridge can run). An empty
+// listener ends that.
+void SetListViewAccessibilityListener(std::function<void(QAccessibleEvent& Event)> listener);
 
 // Begin-update / end-update as a scope: the end runs also when an exception passes.
 class TListViewUpdate {

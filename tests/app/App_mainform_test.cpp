@@ -7,6 +7,7 @@
 #include "App_documents.h"
 #include "App_programs.h"
 
+#include "IconThemes.h"
 #include "ModalDriver.h"
 #include "ProcessTestSupport.h"
 #include "ScriptedDialogs.h"
@@ -15,6 +16,7 @@
 #include "Zel_forms.h"
 #include "Zel_listviews.h"
 #include "Zel_locations.h"
+#include "Zel_shellfiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,12 +24,14 @@
 #include <QDialog>
 #include <QDir>
 #include <QDropEvent>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
@@ -723,13 +727,48 @@ TEST_F(MainFormTest, UnquotedCurrentDirectoryFailsTheStartWithOneErrorAndSavesNo
     Settle(); // nothing of the freed form may still run
 }
 
-// With DORVANE_SCREENSHOT_DIR set, the look of the window is saved there.
+// A row shows its type's picture from the icon theme; where the theme has
+// none, the page or the folder.
+TEST_F(MainFormTest, RowsShowTheirTypesPictureFromTheIconTheme)
+{
+    QTemporaryDir themes;
+    MakeIconTheme(themes.path(), "mt", {{"text-x-generic", Qt::blue}});
+    const TIconThemeGuard theme(themes.path(), "mt");
+    SharedFileTypeCache().Clear(); // no entry exists yet to hold on to it
+    TAppMainForm& form = ShowForm();
+    form.SubmitDroppedFiles(MakeFiles({{"a.txt", 1}, {"b.zzq", 2}}));
+    form.SubmitDroppedFiles({Temp.MakeDir("folder"), Temp.WriteFile("c.csv")});
+    Settle();
+
+    TVirtualListView& list = form.ListView();
+    const auto imageIndex = [&](int row) {
+        TListItem item;
+        list.OnData(list, row, item);
+        return item.ImageIndex;
+    };
+    EXPECT_GE(imageIndex(0), 2);
+    EXPECT_EQ(imageIndex(1), 0);
+    EXPECT_EQ(imageIndex(2), 1);
+    EXPECT_EQ(imageIndex(3), imageIndex(0)); // one picture for every kind of text
+    // The row's picture, right of its state image, is the theme's.
+    const QIcon decoration = qvariant_cast<QIcon>(list.model()->index(3, 0).data(Qt::DecorationRole));
+    EXPECT_EQ(decoration.pixmap(QSize(32, 16)).toImage().pixelColor(24, 8), QColor(Qt::blue));
+    Dialogs.AnswerMessageBox(TModalResult::Yes);
+    form.close();
+}
+
+// With DORVANE_SCREENSHOT_DIR set, the look of the window is saved there,
+// under a real icon theme.
 TEST_F(MainFormTest, Screenshots)
 {
     const char* directory = std::getenv("DORVANE_SCREENSHOT_DIR");
     if (!directory)
         GTEST_SKIP() << "DORVANE_SCREENSHOT_DIR is not set";
+    ASSERT_TRUE(QFile::exists("/usr/share/icons/Adwaita/index.theme")) << "adwaita-icon-theme is missing: scripts/setup";
     const QDir target(QString::fromLocal8Bit(directory));
+    // The offscreen platform knows no desktop, so the theme is named here.
+    const TIconThemeGuard theme("/usr/share/icons", "Adwaita");
+    SharedFileTypeCache().Clear();
     TAppMainForm& form = ShowForm();
     form.UpdateNotifier().UpdateNow();
     EXPECT_TRUE(form.grab().save(target.filePath("main-window-empty.png")));
@@ -742,7 +781,9 @@ TEST_F(MainFormTest, Screenshots)
     const char* const extensions[] = {".pdf", ".ods", ".odt", ".txt", ".csv"};
     for (int i = 0; i < 20; ++i)
         files.push_back({std::string(names[i]) + extensions[i % 5], 1200 + i * 7919 % 90000});
-    form.SubmitDroppedFiles(MakeFiles(files));
+    TStringDynArray paths = MakeFiles(files);
+    paths.push_back(Temp.MakeDir("Archive"));
+    form.SubmitDroppedFiles(paths);
     TDocumentEntriesModel& documents = form.DocumentEntries();
     TIntegerDynArray all;
     for (int i = 0; i < documents.GetCount(); ++i) {
@@ -758,7 +799,7 @@ TEST_F(MainFormTest, Screenshots)
     // Widened by the user so that every row and column shows whole.
     for (int column : {1, 3, 4})
         form.ListView().SetColumnWidth(column, -2);
-    form.resize(form.ListView().header()->length() + 40, 500);
+    form.resize(form.ListView().header()->length() + 40, 520);
     Settle();
     EnsureListViewItemVisible(form.ListView(), 0, false);
     form.UpdateNotifier().UpdateNow();

@@ -15,42 +15,10 @@ for tool in Xvfb xdotool xclip python3; do
   command -v "$tool" >/dev/null || { echo "missing: $tool (run scripts/setup)"; exit 1; }
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/dorvane-smoke.XXXXXX")
-xvfb_pid=""
-app_pid=""
-cleanup() {
-  [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
-  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$here/xvfb_common.sh" smoke
 
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
-
-# Polls a command until it succeeds or the seconds run out.
-wait_for() {
-  local seconds=$1
-  shift
-  local deadline=$((SECONDS + seconds))
-  until "$@"; do
-    ((SECONDS < deadline)) || return 1
-    sleep 0.1
-  done
-}
-
-# Our own X server on a display it picks itself, so parallel runs never collide.
-mkfifo "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/displayfd" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-read -r -t 30 display <"$work/displayfd" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$display"
-export QT_QPA_PLATFORM=xcb
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
-export XDG_RUNTIME_DIR="$work/runtime" NO_AT_BRIDGE=1
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+start_xvfb
+export QT_QPA_PLATFORM=xcb NO_AT_BRIDGE=1
 
 # A portable copy: its directory is writable, so Settings.ini lands beside it.
 mkdir "$work/app" "$work/docs"
