@@ -62,7 +62,9 @@ int TDroppedFiles::Count() const
 
 std::string TDroppedFiles::Paths(int index) const
 {
-    if (index < 0 || index >= Count())
+    // Count comes first: a finished drop says so whatever the index.
+    const int count = Count();
+    if (index < 0 || index >= count)
         throw EFileDropError("The program cannot get the path of a dropped file.");
     return FPaths[static_cast<std::size_t>(index)];
 }

@@ -85,7 +85,9 @@ TEST(Zel_shelllibrary, DroppedFilesReadUntilFinished)
     files.Finish();
     files.Finish();
     EXPECT_TRUE(files.IsFinished());
-    for (auto read : {+[](TDroppedFiles& f) { f.Count(); }, +[](TDroppedFiles& f) { f.Paths(0); }}) {
+    // Once finished, every read says so first, whatever the index.
+    for (auto read : {+[](TDroppedFiles& f) { f.Count(); }, +[](TDroppedFiles& f) { f.Paths(0); },
+                      +[](TDroppedFiles& f) { f.Paths(-1); }, +[](TDroppedFiles& f) { f.Paths(3); }}) {
         try {
             read(files);
             ADD_FAILURE() << "a finished drop was readable";
