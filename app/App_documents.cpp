@@ -9,9 +9,7 @@
 
 #include <QCollator>
 #include <QCollatorSortKey>
-#include <QFile>
 #include <QString>
-#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
@@ -664,17 +662,8 @@ void Confirm(const char* text)
 // this machine become their paths. Any other line stays as it is.
 std::string PastedLineToPath(const std::string& line)
 {
-    if (line.compare(0, 7, "file://") != 0)
-        return line;
-    QUrl url(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
-    // A "#" or "?" would be cut off as a fragment or query: then it was no URL.
-    if (!url.isValid() || url.hasQuery() || url.hasFragment())
-        return line;
-    if (url.host() == QLatin1String("localhost"))
-        url.setHost(QString());
-    if (!url.host().isEmpty())
-        return line;
-    return QFile::encodeName(url.toLocalFile()).toStdString();
+    std::optional<std::string> path = FileUrlToPath(line);
+    return path ? std::move(*path) : line;
 }
 
 } // namespace

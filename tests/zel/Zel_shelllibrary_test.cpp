@@ -127,6 +127,13 @@ TEST(Zel_shelllibrary, DropOfThreeFilesReachesTheHandlerAsACopy)
     EXPECT_EQ(sender, &watcher);
     EXPECT_EQ(target.OwnDrops, 0);
 
+    // A file manager may name this machine as localhost; the paths are the same.
+    received.clear();
+    QMimeData localhost;
+    localhost.setData("text/uri-list", "file://localhost/tmp/first.txt\r\nfile://LOCALHOST/tmp/with%20space/second\r\n");
+    EXPECT_TRUE(Drop(target, localhost));
+    EXPECT_EQ(received, TStringDynArray({"/tmp/first.txt", "/tmp/with space/second"}));
+
     // A handler may finish the drop itself after reading it.
     watcher.OnDrop = [&](TFileDropWatcher&, TDroppedFiles& files, bool& handled) {
         handled = true;
