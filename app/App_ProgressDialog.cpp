@@ -78,6 +78,9 @@ void TAppProgressDialog::FireOnCancelRequest()
 int TAppProgressDialog::Execute()
 {
     ResetDisplay();
+    // A dialog keeps its last focus between runs; one left on Cancel would
+    // cancel the next run at its first Space.
+    FUi->Button1->setFocus(Qt::OtherFocusReason);
     if (!FFinished)
         exec();
     else

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 static void PrintTo(const QString& text, std::ostream* out)
 {
     *out << '"' << text.toStdString() << '"';
@@ -196,6 +198,25 @@ TEST(AppProgressDialog, PauseAndResumeHandTheFocusToEachOther)
 
     dialog.FinishHandler(task);
     EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST(AppProgressDialog, EveryRunStartsWithTheFocusOnPause)
+{
+    // A run ended with Cancel must not leave the focus there: the next run's
+    // first Space would cancel it.
+    TAppProgressDialog dialog;
+    TWatchdog watchdog(dialog);
+    std::vector<QWidget*> focused;
+    for (int run = 0; run < 2; ++run) {
+        TModalDriver driver([&](QWidget&) {
+            focused.push_back(dialog.focusWidget());
+            Button(dialog, "Button3").setFocus(Qt::TabFocusReason);
+            dialog.Finish();
+        });
+        dialog.Execute();
+        EXPECT_EQ(driver.Runs(), 1);
+    }
+    EXPECT_EQ(focused, (std::vector<QWidget*>{&Button(dialog, "Button1"), &Button(dialog, "Button1")}));
 }
 
 TEST(AppProgressDialog, AFinishBeforeTheDialogIsShownEndsItAtOnce)
