@@ -13,6 +13,12 @@
 
 #include <vector>
 
+// The pictures live in the application's static library.
+static void InitResources()
+{
+    Q_INIT_RESOURCE(App_resources);
+}
+
 static void PrintTo(const QString& text, std::ostream* out)
 {
     *out << '"' << text.toStdString() << '"';
@@ -90,6 +96,7 @@ private:
 
 TEST(AppProgressDialog, EachKindOfStatusShowsItsOwnGlyphAndPlainText)
 {
+    InitResources();
     TAppProgressDialog dialog;
     EXPECT_EQ(dialog.windowTitle(), "Open");
     EXPECT_EQ(Display(dialog), ResetDisplay);
@@ -100,6 +107,10 @@ TEST(AppProgressDialog, EachKindOfStatusShowsItsOwnGlyphAndPlainText)
     EXPECT_EQ(Button(dialog, "Button3").text(), "Cancel");
     for (const char* name : {"Image1", "Image2", "Image3"})
         EXPECT_FALSE(Label(dialog, name).pixmap().isNull()) << name;
+    // Activity is the program's own green-and-white disc, not a message sign.
+    const QImage activity = QImage(":/images/activity-16.png").convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    ASSERT_FALSE(activity.isNull());
+    EXPECT_EQ(Label(dialog, "Image1").pixmap().toImage().convertToFormat(activity.format()), activity);
 
     dialog.ShowNames("Viewer", "report.dorvanetest");
     dialog.ShowNotice("Paused - resume to open the next document");
