@@ -163,7 +163,8 @@ TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_uni
 
     TVirtualListView& listView = *FUi->ListView1;
     listView.SetColumns({{"Name", 200, TAlignment::LeftJustify},
-                         {"Directory", 100, TAlignment::LeftJustify},
+                         // Cut in the middle: the folder's own name is at the end.
+                         {"Directory", 100, TAlignment::LeftJustify, Qt::ElideMiddle},
                          {"Size", 100, TAlignment::RightJustify},
                          {"Type", 100, TAlignment::LeftJustify},
                          {"Last write time", 100, TAlignment::LeftJustify},

@@ -298,6 +298,7 @@ TEST_F(MainFormTest, ActionsAndMenusFollowTheDesign)
         EXPECT_EQ(list.Column(i).Caption, captions[i]);
         EXPECT_EQ(list.GetColumnWidth(i), widths[i]);
         EXPECT_EQ(list.Column(i).Alignment, i == 2 ? TAlignment::RightJustify : TAlignment::LeftJustify);
+        EXPECT_EQ(list.Column(i).Elide, i == 1 ? Qt::ElideMiddle : Qt::ElideRight);
     }
     EXPECT_EQ(StatusLabel().text(), "0 items");
     EXPECT_EQ(form.windowTitle(), "Dorvane");
