@@ -108,11 +108,8 @@ wait_for 20 clipboard_holds_rows ||
   fail "the clipboard does not hold the three rows: $(xclip -selection clipboard -o 2>/dev/null | od -c | head)"
 if [[ -n "${DORVANE_SCREENSHOT_DIR:-}" ]]; then
   command -v import >/dev/null || fail "missing: import (run scripts/setup)"
-  # The window with its frame and a margin of the screen around it.
-  margin=40
-  left=$((frame_left > margin ? frame_left - margin : 0))
-  top=$((frame_top > margin ? frame_top - margin : 0))
-  import -window root -crop "$((frame_width + 2 * margin))x$((frame_height + 2 * margin))+$left+$top" +repage \
+  # The window as the window manager framed it, title bar included.
+  import -window root -crop "${frame_width}x${frame_height}+${frame_left}+${frame_top}" +repage \
     "$DORVANE_SCREENSHOT_DIR/first-start-window-manager.png" || fail "no screenshot"
 fi
 
