@@ -25,7 +25,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QPointer>
@@ -734,37 +733,6 @@ TEST_F(MainFormTest, AFailedSaveReportsAndKeepsTheWindowOpen)
     SetSettingsPathForTesting(SettingsFile());
     EXPECT_TRUE(form.close());
     EXPECT_TRUE(IsExistingFile(SettingsFile()));
-}
-
-TEST_F(MainFormTest, EveryBoxAtCloseComesUpOverTheWindow)
-{
-    // Real boxes: the question, then the failed save right after it, while the
-    // window system has not yet handed the activation back to the window.
-    TAppMainForm& form = ShowForm();
-    form.SubmitDroppedFiles(MakeFiles({{"a.txt", 1}}));
-    SetSettingsPathForTesting(Temp.WriteFile("plain") + "/Settings.ini");
-    SetDialogProvider(nullptr);
-    std::vector<std::pair<QString, QWidget*>> boxes;
-    const auto answer = [&](QMessageBox::StandardButton button) {
-        return [&, button](QWidget& modal) {
-            auto* box = qobject_cast<QMessageBox*>(&modal);
-            ASSERT_NE(box, nullptr);
-            boxes.emplace_back(box->text(), box->parentWidget());
-            box->button(button)->click();
-        };
-    };
-    {
-        TModalDriver driver(answer(QMessageBox::Yes));
-        driver.Then(answer(QMessageBox::Ok));
-        EXPECT_FALSE(form.close());
-        EXPECT_EQ(driver.Runs(), 2);
-    }
-    SetDialogProvider(&Dialogs);
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].first, "Do you want to remove all the documents from the list?");
-    for (const auto& [text, parent] : boxes)
-        EXPECT_EQ(parent, &form) << text.toStdString();
-    SetSettingsPathForTesting(SettingsFile());
 }
 
 TEST_F(MainFormTest, UnquotedCurrentDirectoryFailsTheStartWithOneErrorAndSavesNothing)
