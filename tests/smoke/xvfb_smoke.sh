@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Real-window smoke test: a copy of the built dorvane on its own X server
 # under a window manager (openbox), started with three documents and no
-# settings; the window manager places it, title bar on the screen, and the
-# saved bounds must be where the window really was. The rows are probed through the clipboard,
-# the window is closed as a window manager would close it, the question is
-# answered Yes, and the settings must be saved. Then a start with a broken
+# settings. The window manager places it with its title bar on the screen;
+# the rows are probed through the clipboard, the window is closed as a window
+# manager would close it, the question is answered Yes, and the settings must
+# be saved, the bounds where the window really was. Then a start with a broken
 # Settings.ini must show one error box, never the window, and exit 0. Last,
 # a copy in an installed layout (bin/ beside share/dorvane/Help/) must open
 # that help on F1. With DORVANE_SCREENSHOT_DIR set, the first start is saved
