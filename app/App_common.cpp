@@ -6,6 +6,7 @@
 #include "Zel_locations.h"
 
 const char* const AppTitle = "Dorvane";
+const char* const AppId = "org.dorvane.Dorvane";
 
 namespace {
 

@@ -12,6 +12,9 @@
 class TMemIniFile;
 
 extern const char* const AppTitle; // "Dorvane"
+// The reverse-DNS application id: the desktop file's and metainfo's name, the
+// Wayland app id, and the name the desktop knows Dorvane by on its buses.
+extern const char* const AppId; // "org.dorvane.Dorvane"
 
 // Name, version and purpose, for the about box.
 const std::string& AboutText();

@@ -1,9 +1,16 @@
 // Entry point: one main window, exit code 0 in every case.
+#include "App_commandline.h"
 #include "App_common.h"
 #include "App_mainform.h"
 
 #include <QApplication>
 #include <QIcon>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -23,17 +30,43 @@ public:
     }
 };
 
+// --help and --version: written before any window system is touched. A
+// failed write must not pass for success (dorvane --help >/dev/full).
+int WriteAndExit(const std::string& text)
+{
+    if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "dorvane: cannot write to standard output: %s\n", std::strerror(errno));
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    TApplication application(argc, argv);
+    const TCommandLine commandLine = ParseCommandLine(argc > 1 ? TStringDynArray(argv + 1, argv + argc)
+                                                               : TStringDynArray());
+    if (commandLine.Action == TCommandLineAction::Help)
+        return WriteAndExit(UsageText(SettingsPath()));
+    if (commandLine.Action == TCommandLineAction::Version)
+        return WriteAndExit(VersionText());
+
+    // Qt sees only what comes before "--", so nothing after it is ever taken
+    // for one of Qt's options; Qt removes its options from this copy.
+    std::vector<char*> toolkitArgv;
+    if (argc > 0)
+        toolkitArgv.assign(argv, argv + 1 + commandLine.Leading.size());
+    int toolkitArgc = static_cast<int>(toolkitArgv.size());
+    toolkitArgv.push_back(nullptr);
+    TApplication application(toolkitArgc, toolkitArgv.data());
     // The error box needs the application, so it outlives this block.
     try {
         Q_INIT_RESOURCE(App_resources);
         QApplication::setApplicationName(AppTitle);
         QApplication::setApplicationDisplayName(AppTitle);
-        QApplication::setDesktopFileName("dorvane");
+        // The Wayland app id: the desktop's shell finds our menu entry and icon by it.
+        QApplication::setDesktopFileName(AppId);
         QApplication::setWindowIcon(QIcon(":/images/dorvane-64.png"));
 
         TAutoPointer<TAppMainForm> form = std::make_unique<TAppMainForm>();
@@ -41,13 +74,22 @@ int main(int argc, char** argv)
         // Arguments are paths as bytes; Qt's decoded copy would not round-trip
         // names that are not valid in the locale's encoding.
         TStringDynArray paths;
-        for (int i = 1; i < argc; ++i)
-            paths.emplace_back(argv[i]);
+        for (int i = 1; i < toolkitArgc; ++i)
+            paths.emplace_back(toolkitArgv[i]);
+        paths.insert(paths.end(), commandLine.Trailing.begin(), commandLine.Trailing.end());
         form->SetCommandLine(std::move(paths));
         form->show();
         QApplication::exec();
     } catch (...) {
         HandleCurrentException();
+    }
+    // Qt 6.4's Wayland client can deadlock while it tears its connection down
+    // (its event thread waits for a read that never comes), leaving a process
+    // without a window behind. Everything of ours is saved and freed by now,
+    // and the compositor forgets a client whose socket closes.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        std::fflush(nullptr);
+        std::_Exit(0);
     }
     return 0;
 }
