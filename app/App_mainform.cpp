@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QShortcut>
@@ -108,6 +109,38 @@ private:
     int FPushed = 0;
 };
 
+// Shift+F10 opens the focused control's context menu, as the Menu key does:
+// the same keyboard event at the same place, which a control without a menu
+// passes on to its window.
+class TContextMenuKeyFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType() || QApplication::activePopupWidget())
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_F10 || (key->modifiers() & ~Qt::KeypadModifier) != Qt::ShiftModifier)
+            return false;
+        auto* widget = static_cast<QWidget*>(watched);
+        const QPoint pos = widget->inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, pos, widget->mapToGlobal(pos), key->modifiers());
+        QApplication::sendEvent(widget, &menu);
+        return true;
+    }
+};
+
+// The shortcut goes into the tooltip in the desktop's usual form, "New (Ctrl+N)".
+QString ToolTipWithShortcut(const QAction& action)
+{
+    const QKeySequence shortcut = action.shortcut();
+    if (shortcut.isEmpty())
+        return action.toolTip();
+    return QStringLiteral("%1 (%2)").arg(action.toolTip(), shortcut.toString(QKeySequence::NativeText));
+}
+
 } // namespace
 
 TProgramComboBox::TProgramComboBox(QWidget* parent) : QComboBox(parent)
@@ -165,7 +198,8 @@ TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_uni
 
     TVirtualListView& listView = *FUi->ListView1;
     listView.SetColumns({{"Name", 200, TAlignment::LeftJustify},
-                         {"Directory", 100, TAlignment::LeftJustify},
+                         // Cut in the middle: the folder's own name is at the end.
+                         {"Directory", 100, TAlignment::LeftJustify, Qt::ElideMiddle},
                          {"Size", 100, TAlignment::RightJustify},
                          {"Type", 100, TAlignment::LeftJustify},
                          {"Last write time", 100, TAlignment::LeftJustify},
@@ -454,7 +488,11 @@ void TAppMainForm::ConnectControls()
         button->setFocusPolicy(Qt::NoFocus);
         button->setFixedSize(buttonSize, buttonSize);
         button->setIconSize(QSize(16, 16));
-        button->setToolTip(action->toolTip());
+        // The button takes its action's plain tooltip again on every change
+        // of the action; the shortcut is put back after it.
+        const auto showShortcut = [button, action] { button->setToolTip(ToolTipWithShortcut(*action)); };
+        showShortcut();
+        connect(action, &QAction::changed, button, showShortcut);
     }
 
     QAction* open = FindAction("Action11");
@@ -486,6 +524,7 @@ void TAppMainForm::ConnectControls()
     };
 
     qApp->installEventFilter(new TModalCursorFilter(this));
+    qApp->installEventFilter(new TContextMenuKeyFilter(this));
 }
 
 void TAppMainForm::ActionList1Execute(QAction* action, bool rethrow)

@@ -65,7 +65,7 @@ public:
         return false;
     }
 
-private:
+    // Notes the present geometry while the window is in the normal state.
     void Record()
     {
         if (FForm.windowState() & SpecialStates)
@@ -78,6 +78,7 @@ private:
         FCount = std::min(FCount + 1, FHistory.size());
     }
 
+private:
     QWidget& FForm;
     std::array<QRect, 4> FHistory;
     std::size_t FNext = 0;
@@ -202,7 +203,7 @@ void SetFormPlacement(QWidget& form, const TWindowPlacement& placement)
 {
     if (!form.isWindow() || placement.Length != WindowPlacementLength)
         throw EInvalidOperation(SetPlacementErrorMessage);
-    TPlacementTracker::Of(form);
+    TPlacementTracker& tracker = TPlacementTracker::Of(form);
     const Qt::WindowStates current = form.windowState();
     Qt::WindowStates target = current & ~SpecialStates;
     if (placement.ShowCmd == swShowMaximized)
@@ -217,6 +218,9 @@ void SetFormPlacement(QWidget& form, const TWindowPlacement& placement)
     if (current & SpecialStates)
         form.setWindowState(current & ~SpecialStates);
     form.setGeometry(normal);
+    // A hidden window gets its move and resize events only when shown, and
+    // one shown maximized never reports the normal rectangle itself.
+    tracker.Record();
     // A hidden window's platform side keeps its own rectangle for the way
     // back from maximized; it learns the new one only through its QWindow.
     if ((current & SpecialStates) && !form.isVisible())

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include <algorithm>
 #include <climits>
@@ -76,16 +77,20 @@ public:
     }
 };
 
+} // namespace
+
 // Cells never draw Qt's focus frame: the view draws one around the row that
-// holds the focus bit.
+// holds the focus bit. Each column cuts long texts where it says, and a cut
+// cell shows its whole text as its tooltip.
 class TListViewDelegate final : public QStyledItemDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    explicit TListViewDelegate(TCustomListView& view) : QStyledItemDelegate(&view), FView(view) {}
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         QStyleOptionViewItem cell(option);
         cell.state &= ~QStyle::State_HasFocus;
+        cell.textElideMode = ElideMode(index);
         if (index.data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight) {
             // The panel (the selection) still fills the whole cell.
             QStyleOptionViewItem panel(cell);
@@ -97,7 +102,47 @@ public:
         }
         QStyledItemDelegate::paint(painter, cell, index);
     }
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override
+    {
+        if (!event || event->type() != QEvent::ToolTip || !index.isValid())
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        const QString text = index.data(Qt::DisplayRole).toString();
+        if (ShownText(option, index) != text)
+            QToolTip::showText(event->globalPos(), text, view->viewport(), option.rect);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+
+    // The text as the style draws it: inside the text rectangle less the
+    // style's text margins, cut by the column's elide mode.
+    QString ShownText(const QStyleOptionViewItem& option, const QModelIndex& index) const
+    {
+        QStyleOptionViewItem cell(option);
+        initStyleOption(&cell, index);
+        cell.textElideMode = ElideMode(index);
+        if (cell.displayAlignment & Qt::AlignRight)
+            cell.rect.adjust(0, 0, -RightGap, 0);
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        const QRect rect = style->subElementRect(QStyle::SE_ItemViewItemText, &cell, widget).adjusted(margin, 0, -margin, 0);
+        return cell.fontMetrics.elidedText(cell.text, cell.textElideMode, std::max(0, rect.width()));
+    }
+
+private:
+    Qt::TextElideMode ElideMode(const QModelIndex& index) const
+    {
+        const int column = index.column();
+        return column >= 0 && column < FView.ColumnCount() ? FView.Column(column).Elide : Qt::ElideRight;
+    }
+
+    TCustomListView& FView;
 };
+
+namespace {
 
 QAccessibleInterface* ListViewAccessibleFactory(const QString& className, QObject* object);
 
@@ -210,7 +255,8 @@ TCustomListView::TCustomListView(QWidget* parent) : QTreeView(parent)
     (void)accessibleFactoryInstalled;
     FModel = new TListViewItemModel(*this);
     setModel(FModel);
-    setItemDelegate(new TListViewDelegate(this));
+    FDelegate = new TListViewDelegate(*this);
+    setItemDelegate(FDelegate);
     setSelectionMode(QAbstractItemView::NoSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -482,6 +528,18 @@ const TListColumn& TCustomListView::Column(int index) const
 {
     CheckListIndex(index, ColumnCount());
     return FColumns[static_cast<std::size_t>(index)];
+}
+
+QString TCustomListView::ShownText(int row, int column) const
+{
+    CheckListIndex(row, ItemCount());
+    CheckListIndex(column, ColumnCount());
+    FModel->SyncRowCount(ItemCount());
+    const QModelIndex index = FModel->index(row, column);
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    return FDelegate->ShownText(option, index);
 }
 
 int TCustomListView::GetColumnWidth(int index) const

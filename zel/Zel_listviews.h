@@ -27,6 +27,7 @@
 #include <vector>
 
 class QAccessibleEvent;
+class TListViewDelegate;
 class TListViewItemModel;
 class TListViewAccessible;
 class TListViewAccessibleCell;
@@ -46,6 +47,9 @@ struct TListColumn {
     std::string Caption;
     int Width = 50;
     TAlignment Alignment = TAlignment::LeftJustify;
+    // Where a text too long for the column is cut; a cut cell shows its
+    // whole text as its tooltip.
+    Qt::TextElideMode Elide = Qt::ElideRight;
 };
 using TListColumns = std::vector<TListColumn>;
 
@@ -116,6 +120,8 @@ public:
     void SetColumns(const TListColumns& columns);
     int ColumnCount() const noexcept { return static_cast<int>(FColumns.size()); }
     const TListColumn& Column(int index) const;
+    // A cell's text as it is drawn, shortened to its column's width.
+    QString ShownText(int row, int column) const;
     int GetColumnWidth(int index) const;
     // -1 fits the contents, -2 the contents and the caption; other negative widths are ignored.
     void SetColumnWidth(int index, int width);
@@ -192,6 +198,7 @@ private:
     bool HandleNavigationKey(QKeyEvent* event);
 
     TListViewItemModel* FModel = nullptr; // owned by this view as Qt parent
+    TListViewDelegate* FDelegate = nullptr; // owned by this view as Qt parent
     TListColumns FColumns;
     TImageList FSmallImages;
     TImageList FStateImages;

@@ -30,9 +30,11 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 
@@ -281,13 +283,19 @@ TEST_F(MainFormTest, ActionsAndMenusFollowTheDesign)
                                                "Delete All in &Success\n"
                                                "&Reset Result\n");
 
-    // The seven tool buttons carry their actions' hints, and Open is the default button.
+    // The seven tool buttons carry their actions' hints with the shortcut, also
+    // after the action changes, and Open is the default button.
     const char* const buttonActions[] = {"Action31", "Action321", "Action36", "Action3A", "Action3B", "Action393", "Action394"};
+    const char* const buttonTips[] = {"New (Ctrl+N)", "Add regular files (Ins)", "Delete (Del)", "Delete all in success",
+                                      "Reset result", "Move up", "Move down"};
     for (int i = 0; i < 7; ++i) {
         const auto* button = form.findChild<QToolButton*>(QStringLiteral("SpeedButton%1").arg(i + 1));
         ASSERT_NE(button, nullptr);
-        EXPECT_EQ(button->defaultAction(), &Action(buttonActions[i]));
-        EXPECT_EQ(button->toolTip(), Action(buttonActions[i]).toolTip());
+        QAction& action = Action(buttonActions[i]);
+        EXPECT_EQ(button->defaultAction(), &action);
+        EXPECT_EQ(button->toolTip().toStdString(), buttonTips[i]);
+        action.setEnabled(!action.isEnabled());
+        EXPECT_EQ(button->toolTip().toStdString(), buttonTips[i]);
     }
     const auto* open = form.findChild<QPushButton*>("Button1");
     EXPECT_EQ(open->text(), "Open");
@@ -301,6 +309,7 @@ TEST_F(MainFormTest, ActionsAndMenusFollowTheDesign)
         EXPECT_EQ(list.Column(i).Caption, captions[i]);
         EXPECT_EQ(list.GetColumnWidth(i), widths[i]);
         EXPECT_EQ(list.Column(i).Alignment, i == 2 ? TAlignment::RightJustify : TAlignment::LeftJustify);
+        EXPECT_EQ(list.Column(i).Elide, i == 1 ? Qt::ElideMiddle : Qt::ElideRight);
     }
     EXPECT_EQ(StatusLabel().text(), "0 items");
     EXPECT_EQ(form.windowTitle(), "Dorvane");
@@ -528,6 +537,33 @@ TEST_F(MainFormTest, KeysGoToTheControlWithTheFocus)
         EXPECT_EQ(QApplication::focusWidget(), control) << "a Main action leaves the focus alone";
     }
     EXPECT_EQ(Dialogs.MessageBoxes.size(), 4u);
+}
+
+TEST_F(MainFormTest, ShiftF10OpensTheFocusedControlsMenu)
+{
+    TAppMainForm& form = ShowForm();
+    form.SubmitDroppedFiles(MakeFiles({{"a.txt", 1}}));
+    Settle();
+    // The menu a key opens, closed again at once; nullptr when none opens.
+    const auto menuOf = [](QWidget& control) {
+        control.setFocus();
+        QPointer<QWidget> opened;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                opened = popup;
+                popup->close();
+            }
+        });
+        poll.start(10);
+        QTest::keyClick(&control, Qt::Key_F10, Qt::ShiftModifier);
+        return opened.data();
+    };
+    EXPECT_EQ(menuOf(form.ListView()), form.PopupMenu3());
+    EXPECT_EQ(menuOf(ComboBox()), form.PopupMenu2());
+    // A control without a menu of its own passes the key to the window's.
+    EXPECT_EQ(menuOf(*form.findChild<QPushButton*>("Button1")), form.PopupMenu1());
+    EXPECT_TRUE(Dialogs.MessageBoxes.empty());
 }
 
 TEST_F(MainFormTest, OperationsRunBusyWithTheFocusOfTheirCategory)

@@ -1,16 +1,18 @@
 # Sourced by the real-window tests: a scratch directory with a home of its
 # own, an X server of the test's own on a display it picks itself (so parallel
 # runs never collide), and their removal at exit, with the program under test
-# when app_pid is set.
+# when app_pid is set and the window manager when wm_pid is.
 #   source xvfb_common.sh NAME; start_xvfb
 
 source "$(dirname "${BASH_SOURCE[0]}")/smoke_common.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/dorvane-$1.XXXXXX")
 xvfb_pid=""
+wm_pid=""
 app_pid=""
 cleanup() {
   [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
+  [[ -n "$wm_pid" ]] && kill "$wm_pid" 2>/dev/null || true
   [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$work"
 }

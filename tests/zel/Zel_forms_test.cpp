@@ -139,6 +139,21 @@ TEST(Zel_forms, NormalBoundsRoundTripExactly)
     ASSERT_TRUE(QTest::qWaitFor([&] { return next.geometry() == QRect(15, 25, 300, 200); }));
 }
 
+TEST(Zel_forms, AWindowFirstShownMaximizedKnowsTheBoundsItReturnsTo)
+{
+    // The bounds are set while hidden, as the settings are loaded; the window
+    // then comes up maximized without ever having shown them.
+    QWidget form;
+    SetFormNormalBounds(form, TRect{30, 40, 330, 240});
+    form.showMaximized();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.isMaximized() && form.geometry().width() != 300; }));
+    EXPECT_EQ(GetFormPlacement(form).ShowCmd, swShowMaximized);
+    EXPECT_EQ(GetFormNormalBounds(form), (TRect{30, 40, 330, 240}));
+    form.showNormal();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.isMaximized() && form.geometry() == QRect(30, 40, 300, 200); }));
+    EXPECT_EQ(GetFormNormalBounds(form), (TRect{30, 40, 330, 240}));
+}
+
 TEST(Zel_forms, PlacementFailuresAndOddRectangles)
 {
     QWidget form;

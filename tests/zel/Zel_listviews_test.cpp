@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -607,4 +608,45 @@ TEST(Zel_listviews, ScreenReadersHearOfEachGestureOnce)
     EXPECT_EQ(recorder.Take(), (std::vector<TAccessibleNote>{Note(A::Focus, 2, 0, "Document 2")}));
     t.View.SetItemCount(4);
     EXPECT_TRUE(recorder.Take().empty());
+}
+
+TEST(Zel_listviews, CutTextsEndWhereTheirColumnSaysAndShowWholeAsTooltips)
+{
+    TShownView t;
+    const std::string folder = "/home/someone/Documents/projects/" + std::string(60, 'x') + "/the-folder";
+    t.View.SetColumns({{"Name", 150}, {"Directory", 220, TAlignment::LeftJustify, Qt::ElideMiddle},
+                       {"Size", 60, TAlignment::RightJustify}});
+    t.View.OnData = [&](TVirtualListView&, int row, TListItem& item) {
+        item.Caption = row == 0 ? "short" : "a name far too long for its column of 150 pixels.txt";
+        item.SubItems = {folder, "123"};
+    };
+    t.View.UpdateItems(0, 1);
+
+    // The directory keeps both its root and its own name; the name its beginning.
+    const QString directory = t.View.ShownText(1, 1);
+    EXPECT_TRUE(directory.startsWith("/home/")) << directory.toStdString();
+    EXPECT_TRUE(directory.endsWith("/the-folder")) << directory.toStdString();
+    EXPECT_TRUE(directory.contains(QChar(0x2026))) << directory.toStdString();
+    EXPECT_TRUE(t.View.ShownText(1, 0).startsWith("a name far")) << t.View.ShownText(1, 0).toStdString();
+    EXPECT_EQ(t.View.ShownText(0, 0), "short");
+    EXPECT_EQ(t.View.ShownText(0, 2), "123");
+    EXPECT_THROW(t.View.ShownText(0, 3), EListError);
+
+    // Hovering a cut cell shows its whole text; a whole one shows none.
+    const auto hover = [&](int row, int column) {
+        const QRect cell = t.View.visualRect(t.View.model()->index(row, column));
+        QHelpEvent event(QEvent::ToolTip, cell.center(), t.View.viewport()->mapToGlobal(cell.center()));
+        QCoreApplication::sendEvent(t.View.viewport(), &event);
+    };
+    hover(0, 0);
+    hover(0, 2);
+    EXPECT_FALSE(QToolTip::isVisible());
+    hover(1, 1);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text().toStdString(), folder);
+    hover(1, 0);
+    EXPECT_EQ(QToolTip::text(), "a name far too long for its column of 150 pixels.txt");
+    hover(0, 0);
+    EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }));
+    QToolTip::hideText();
 }
