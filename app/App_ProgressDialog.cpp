@@ -6,16 +6,32 @@
 #include <QApplication>
 #include <QFile>
 #include <QFontMetrics>
+#include <QIcon>
 #include <QStyle>
 
 QPointer<TAppProgressDialog> AppProgressDialog;
 
 namespace {
 
-QPixmap Glyph(const QWidget& widget, QStyle::StandardPixmap which)
+QPixmap Glyph(const QWidget& widget, const QIcon& icon)
 {
     const int size = widget.style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, &widget);
-    return widget.style()->standardIcon(which, nullptr, &widget).pixmap(QSize(size, size), widget.devicePixelRatioF());
+    return icon.pixmap(QSize(size, size), widget.devicePixelRatioF());
+}
+
+QPixmap Glyph(const QWidget& widget, QStyle::StandardPixmap which)
+{
+    return Glyph(widget, widget.style()->standardIcon(which, nullptr, &widget));
+}
+
+// The program's own circular green-and-white picture: the style's information
+// sign would read as a message, not as work going on.
+QIcon ActivityIcon()
+{
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/images/activity-16.png"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/images/activity-32.png"), QSize(32, 32));
+    return icon;
 }
 
 // Long names are cut in the middle so both ends of a file name stay readable;
@@ -35,7 +51,7 @@ TAppProgressDialog::TAppProgressDialog(QWidget* parent)
 {
     FUi->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    FUi->Image1->setPixmap(Glyph(*this, QStyle::SP_MessageBoxInformation));
+    FUi->Image1->setPixmap(Glyph(*this, ActivityIcon()));
     FUi->Image2->setPixmap(Glyph(*this, QStyle::SP_MessageBoxWarning));
     FUi->Image3->setPixmap(Glyph(*this, QStyle::SP_MessageBoxCritical));
     // The glyph column is as wide as a row is high, so the status text stays
@@ -78,6 +94,9 @@ void TAppProgressDialog::FireOnCancelRequest()
 int TAppProgressDialog::Execute()
 {
     ResetDisplay();
+    // A dialog keeps its last focus between runs; one left on Cancel would
+    // cancel the next run at its first Space.
+    FUi->Button1->setFocus(Qt::OtherFocusReason);
     if (!FFinished)
         exec();
     else

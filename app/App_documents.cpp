@@ -9,9 +9,7 @@
 
 #include <QCollator>
 #include <QCollatorSortKey>
-#include <QFile>
 #include <QString>
-#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
@@ -30,44 +28,7 @@ const char* const UnsupportedResultError = "The program does not support the res
 // everywhere else in the program, so bytes that are not are refused too.
 bool IsAcceptablePath(std::string_view path) noexcept
 {
-    const auto* p = reinterpret_cast<const unsigned char*>(path.data());
-    const auto* end = p + path.size();
-    while (p < end) {
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            if (c == '\0' || c == '\n' || c == '\r')
-                return false;
-            ++p;
-            continue;
-        }
-        int length;
-        std::uint32_t code;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-            code = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            code = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            code = c & 0x07;
-        } else {
-            return false;
-        }
-        if (end - p < length)
-            return false;
-        for (int i = 1; i < length; ++i) {
-            if ((p[i] & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (p[i] & 0x3F);
-        }
-        // Overlong forms, surrogates and values beyond Unicode.
-        if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || code > 0x10FFFF
-            || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
-        p += length;
-    }
-    return true;
+    return path.find_first_of(std::string_view("\0\n\r", 3)) == std::string_view::npos && IsValidUtf8(path);
 }
 
 // The user's locale, asked once; the comparers run often and making a
@@ -157,7 +118,7 @@ TDocumentEntry::TDocumentEntry(const std::string& path)
         CheckAbsolutePath(path);
         const TFileRecord record = GetLongPathRecord(path, FPath);
         const bool directory = record.Attributes() & FileAttributeDirectory;
-        FType = &SharedFileTypeCache().GetTypeNameFor(FPath, directory);
+        FType = &SharedFileTypeCache().GetEntryFor(FPath, directory);
         FSize = record.Size();
         FLastWriteTime = record.LastWriteTime();
         FAttributes = static_cast<std::uint16_t>(record.Attributes());
@@ -212,7 +173,7 @@ std::string TDocumentEntry::GetSizeText() const
 
 std::string TDocumentEntry::GetTypeText() const
 {
-    return *FType;
+    return FType->TypeName();
 }
 
 std::string TDocumentEntry::GetLastWriteTimeText() const
@@ -243,6 +204,9 @@ std::string TDocumentEntry::GetResultText() const
 
 int TDocumentEntry::GetImageIndex() const
 {
+    const int typeImage = FType->ImageIndex();
+    if (TypeImageIndexBase >= 0 && typeImage >= 0)
+        return TypeImageIndexBase + typeImage;
     return IsDirectory() ? DirectoryImageIndex : FileImageIndex;
 }
 
@@ -701,17 +665,8 @@ void Confirm(const char* text)
 // this machine become their paths. Any other line stays as it is.
 std::string PastedLineToPath(const std::string& line)
 {
-    if (line.compare(0, 7, "file://") != 0)
-        return line;
-    QUrl url(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
-    // A "#" or "?" would be cut off as a fragment or query: then it was no URL.
-    if (!url.isValid() || url.hasQuery() || url.hasFragment())
-        return line;
-    if (url.host() == QLatin1String("localhost"))
-        url.setHost(QString());
-    if (!url.host().isEmpty())
-        return line;
-    return QFile::encodeName(url.toLocalFile()).toStdString();
+    std::optional<std::string> path = FileUrlToPath(line);
+    return path ? std::move(*path) : line;
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "Zel_dialogs.h"
 #include "Zel_dynamicarrays.h"
 #include "Zel_lists.h"
+#include "Zel_shellfiles.h"
 
 #include <cstdint>
 #include <functional>
@@ -63,7 +64,7 @@ public:
     // Everything after the last "/".
     std::string_view Name() const noexcept;
     // The shared type cache's name; the reference stays valid for the run.
-    const std::string& Type() const noexcept { return *FType; }
+    const std::string& Type() const noexcept { return FType->TypeName(); }
     std::uint64_t Size() const noexcept { return FSize; }
     // 100-ns units since 1601-01-01 UTC; 0 when unknown.
     std::uint64_t LastWriteTime() const noexcept { return FLastWriteTime; }
@@ -85,7 +86,9 @@ public:
     // "2012-06-24 09:05:00", or "(Unknown)" for 0 or a time beyond the calendar.
     static std::string FileTimeText(std::uint64_t fileTime);
 
-    // The row's image and state image.
+    // The row's image (the type's picture from the icon theme where it has
+    // one and TypeImageIndexBase is set, else the page or the folder) and
+    // state image.
     int GetImageIndex() const;
     int GetResultImageIndex() const;
 
@@ -95,6 +98,9 @@ public:
     static inline int NoneImageIndex = -1;
     static inline int SuccessImageIndex = -1;
     static inline int FailureImageIndex = -1;
+    // Where the type cache's pictures start among the row images; -1 leaves
+    // them out.
+    static inline int TypeImageIndexBase = -1;
 
     // Ascending orders with the user's locale; ties are left to the caller.
     // Path, directory and name ignore case; the type does not.
@@ -111,7 +117,7 @@ private:
     // Directory and name are cut from the path where its last "/" stands, so
     // an entry costs little more than its path.
     std::string FPath;
-    const std::string* FType = nullptr;
+    const TFileTypeCache::TEntry* FType = nullptr;
     std::uint64_t FSize = 0;
     std::uint64_t FLastWriteTime = 0;
     std::uint32_t FSlash = 0;      // position of the last "/"

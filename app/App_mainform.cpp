@@ -15,6 +15,7 @@
 #include "Zel_files.h"
 #include "Zel_forms.h"
 #include "Zel_listviews.h"
+#include "Zel_shellfiles.h"
 #include "Zel_shelllibrary.h"
 #include "Zel_signals.h"
 
@@ -22,6 +23,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QShortcut>
@@ -113,6 +115,38 @@ private:
     int FPushed = 0;
 };
 
+// Shift+F10 opens the focused control's context menu, as the Menu key does:
+// the same keyboard event at the same place, which a control without a menu
+// passes on to its window.
+class TContextMenuKeyFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType() || QApplication::activePopupWidget())
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_F10 || (key->modifiers() & ~Qt::KeypadModifier) != Qt::ShiftModifier)
+            return false;
+        auto* widget = static_cast<QWidget*>(watched);
+        const QPoint pos = widget->inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, pos, widget->mapToGlobal(pos), key->modifiers());
+        QApplication::sendEvent(widget, &menu);
+        return true;
+    }
+};
+
+// The shortcut goes into the tooltip in the desktop's usual form, "New (Ctrl+N)".
+QString ToolTipWithShortcut(const QAction& action)
+{
+    const QKeySequence shortcut = action.shortcut();
+    if (shortcut.isEmpty())
+        return action.toolTip();
+    return QStringLiteral("%1 (%2)").arg(action.toolTip(), shortcut.toString(QKeySequence::NativeText));
+}
+
 } // namespace
 
 TProgramComboBox::TProgramComboBox(QWidget* parent) : QComboBox(parent)
@@ -158,6 +192,7 @@ void DrawProgramItem(QPainter& painter, const QComboBox& comboBox, int index, co
 TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_unique<Ui::TAppMainForm>())
 {
     FStartDirectory = GetCurrentDir();
+    SetFormAccessibility(*this);
     FUi->setupUi(this);
     setWindowIcon(ResourceIcon("dorvane"));
 
@@ -169,12 +204,13 @@ TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_uni
 
     TVirtualListView& listView = *FUi->ListView1;
     listView.SetColumns({{"Name", 200, TAlignment::LeftJustify},
-                         {"Directory", 100, TAlignment::LeftJustify},
+                         // Cut in the middle: the folder's own name is at the end.
+                         {"Directory", 100, TAlignment::LeftJustify, Qt::ElideMiddle},
                          {"Size", 100, TAlignment::RightJustify},
                          {"Type", 100, TAlignment::LeftJustify},
                          {"Last write time", 100, TAlignment::LeftJustify},
                          {"Result", 100, TAlignment::LeftJustify}});
-    listView.SetSmallImages({ResourceIcon("file"), ResourceIcon("folder")});
+    SyncTypeImages();
     listView.SetStateImages({ResourceIcon("none"), ResourceIcon("success"), ResourceIcon("failure")});
     listView.SetMultiSelect(true);
 
@@ -192,6 +228,7 @@ TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_uni
     TDocumentEntry::NoneImageIndex = 0;
     TDocumentEntry::SuccessImageIndex = 1;
     TDocumentEntry::FailureImageIndex = 2;
+    TDocumentEntry::TypeImageIndexBase = 2; // the icon theme's type pictures follow the page and the folder
 
     // Objects 5 and 6, the document side.
     FDocumentEntries = std::make_unique<TDocumentEntriesModel>();
@@ -203,7 +240,11 @@ TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_uni
         ShowErrorBox(message + " The document list will not be restored after a crash.", AppTitle);
     };
     TDocumentJournal& journal = *FJournal;
-    FDocumentEntries->OnAdded = [&](TDocumentEntriesModel& s, const TIntegerDynArray& i) { journal.EntriesAdded(s, i); selection.EntriesAdded(s, i); };
+    FDocumentEntries->OnAdded = [this, &journal, &selection](TDocumentEntriesModel& s, const TIntegerDynArray& i) {
+        journal.EntriesAdded(s, i);
+        SyncTypeImages(); // new entries may bring new type pictures
+        selection.EntriesAdded(s, i);
+    };
     FDocumentEntries->OnDeleted = [&](TDocumentEntriesModel& s, const TIntegerDynArray& i) { journal.EntriesDeleted(s, i); selection.EntriesDeleted(s, i); };
     FDocumentEntries->OnCleared = [&](TDocumentEntriesModel& s) { journal.EntriesCleared(s); selection.EntriesCleared(s); };
     FDocumentEntries->OnReordered = [&](TDocumentEntriesModel& s, const TReorderRecords& r) { journal.EntriesReordered(s, r); selection.EntriesReordered(s, r); };
@@ -474,7 +515,11 @@ void TAppMainForm::ConnectControls()
         button->setFocusPolicy(Qt::NoFocus);
         button->setFixedSize(buttonSize, buttonSize);
         button->setIconSize(QSize(16, 16));
-        button->setToolTip(action->toolTip());
+        // The button takes its action's plain tooltip again on every change
+        // of the action; the shortcut is put back after it.
+        const auto showShortcut = [button, action] { button->setToolTip(ToolTipWithShortcut(*action)); };
+        showShortcut();
+        connect(action, &QAction::changed, button, showShortcut);
     }
 
     QAction* open = FindAction("Action11");
@@ -506,6 +551,7 @@ void TAppMainForm::ConnectControls()
     };
 
     qApp->installEventFilter(new TModalCursorFilter(this));
+    qApp->installEventFilter(new TContextMenuKeyFilter(this));
 }
 
 void TAppMainForm::ActionList1Execute(QAction* action, bool rethrow)
@@ -585,6 +631,17 @@ void TAppMainForm::ListView1Data(int row, TListItem& item)
                      entry.GetLastWriteTimeText(), entry.GetResultText()};
     item.ImageIndex = entry.GetImageIndex();
     item.StateIndex = entry.GetResultImageIndex();
+}
+
+void TAppMainForm::SyncTypeImages()
+{
+    const std::vector<QIcon>& typeImages = SharedFileTypeCache().Images();
+    if (FTypeImageCount == typeImages.size())
+        return;
+    TImageList images{ResourceIcon("file"), ResourceIcon("folder")};
+    images.insert(images.end(), typeImages.begin(), typeImages.end());
+    FUi->ListView1->SetSmallImages(images);
+    FTypeImageCount = typeImages.size();
 }
 
 void TAppMainForm::ListView1ColumnClick(int column)

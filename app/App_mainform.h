@@ -9,6 +9,8 @@
 #include <QComboBox>
 #include <QWidget>
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -118,6 +120,9 @@ private:
     void UpdateStatusLabel();
     void NotifierUpdate();
     void ListView1Data(int row, TListItem& item);
+    // Gives the list the page and the folder followed by every type picture
+    // the type cache has read so far.
+    void SyncTypeImages();
     void ListView1ColumnClick(int column);
     void FileDropWatcherDrop(TDroppedFiles& files, bool& handled);
     void ProcessCommandLine();
@@ -164,6 +169,7 @@ private:
     bool FClosing = false;
     bool FRunning = false;
     bool FSessionEnding = false;
+    std::size_t FTypeImageCount = SIZE_MAX; // type pictures the list has
 };
 
 // The application's one main window, while it exists.

@@ -106,11 +106,11 @@ QIcon FileIcon(const std::string& path)
     return icon;
 }
 
-// Bytes that the settings file cannot keep inside one value, or that would cut
-// the path short for the system.
+// A line break or NUL cannot be stored in the settings file or reach the
+// disk whole; bytes that are not UTF-8 would not survive the dialog's texts.
 bool HasUnstorableBytes(const std::string& path)
 {
-    return path.find_first_of(std::string("\0\n\r", 3)) != std::string::npos;
+    return path.find_first_of(std::string("\0\n\r", 3)) != std::string::npos || !IsValidUtf8(path);
 }
 
 std::string ItemSection(const std::string& section, int index)

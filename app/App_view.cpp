@@ -4,6 +4,9 @@
 #include "Zel_inifiles.h"
 #include "Zel_listviews.h"
 
+#include <optional>
+#include <utility>
+
 namespace {
 
 std::string BoundsSection(const std::string& section)
@@ -17,17 +20,35 @@ std::string ColumnSection(const std::string& section, int index)
     return section + ".Columns.Items[" + std::to_string(index) + "}";
 }
 
+// A stored number, or nothing when the key is missing or holds no number:
+// only then does the read give back either of two different defaults.
+std::optional<int> StoredInteger(const TMemIniFile& ini, const std::string& section, const char* key)
+{
+    const int value = ini.ReadInteger(section, key, 0);
+    if (value == 0 && ini.ReadInteger(section, key, 1) == 1)
+        return std::nullopt;
+    return value;
+}
+
 } // namespace
 
 void TFormModel::LoadSettings(TMemIniFile& ini, const std::string& section)
 {
     const std::string s = BoundsSection(section);
     TRect r = GetFormNormalBounds(FForm);
-    r.Left = ini.ReadInteger(s, "Left", r.Left);
-    r.Top = ini.ReadInteger(s, "Top", r.Top);
-    r.Right = ini.ReadInteger(s, "Right", r.Right);
-    r.Bottom = ini.ReadInteger(s, "Bottom", r.Bottom);
-    SetFormNormalBounds(FForm, r);
+    bool stored = false;
+    for (auto [key, edge] : {std::pair{"Left", &r.Left}, std::pair{"Top", &r.Top}, std::pair{"Right", &r.Right},
+                             std::pair{"Bottom", &r.Bottom}}) {
+        if (const std::optional<int> value = StoredInteger(ini, s, key)) {
+            *edge = *value;
+            stored = true;
+        }
+    }
+    // With nothing stored the window manager places the window. Applying the
+    // unshown window's origin would pin it to the screen's corner, its title
+    // bar above the top edge.
+    if (stored)
+        SetFormNormalBounds(FForm, r);
 }
 
 void TFormModel::SaveSettings(TMemIniFile& ini, const std::string& section)

@@ -18,6 +18,8 @@
 #include "Zel_listviews.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QIcon>
 
 #include <benchmark/benchmark.h>
 
@@ -470,6 +472,12 @@ int main(int argc, char** argv)
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
+    // Type pictures come from a real icon theme, as on a desktop; the
+    // offscreen platform knows none by itself.
+    if (QFile::exists("/usr/share/icons/Adwaita/index.theme")) {
+        QIcon::setThemeSearchPaths({"/usr/share/icons"});
+        QIcon::setThemeName("Adwaita");
+    }
 
     if (part.empty() || part == "data")
         RunData(base, root, locale, fallback, locpath);

@@ -1,7 +1,8 @@
 #include "Zel_clipboard.h"
 
+#include "Zel_files.h"
+
 #include <QClipboard>
-#include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QThread>
@@ -111,8 +112,10 @@ TStringDynArray GetClipboardFilePaths()
         return paths;
     const QList<QUrl> urls = data->urls();
     paths.reserve(static_cast<std::size_t>(urls.size()));
-    for (const QUrl& url : urls)
-        if (url.isLocalFile())
-            paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    for (const QUrl& url : urls) {
+        const QByteArray encoded = url.toEncoded();
+        if (auto path = FileUrlToPath(std::string_view(encoded.constData(), static_cast<std::size_t>(encoded.size()))))
+            paths.push_back(std::move(*path));
+    }
     return paths;
 }

@@ -53,5 +53,5 @@ bool ClipboardHasText();
 std::string GetClipboardText();
 void SetClipboardText(const std::string& text);
 // The local files a file manager put on the clipboard (text/uri-list of file://
-// URLs), as file names in the local encoding, in their order; other URLs are left out.
+// URLs of this machine), as their paths' bytes, in their order; other URLs are left out.
 TStringDynArray GetClipboardFilePaths();

@@ -8,9 +8,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -27,10 +29,34 @@ void CheckGuiThread(const QApplication& app)
         throw EInvalidOperation("The program cannot show a dialog outside the main thread.");
 }
 
-// Boxes and dialogs belong to whatever window the user is working in.
+bool IsShownWindow(const QWidget* widget)
+{
+    if (!widget || !widget->isVisible() || widget->isMinimized())
+        return false;
+    const Qt::WindowType type = widget->windowType();
+    return type == Qt::Window || type == Qt::Dialog;
+}
+
+// Boxes and dialogs belong to whatever window the user is working in. Right
+// after a box closes the window system may not have handed the activation
+// back yet, and a box without a parent would come up in the middle of the
+// screen: it then goes over the modal dialog that is up, the window the
+// previous box went over, or the program's one window.
 QWidget* DialogParent()
 {
-    return QApplication::activeWindow();
+    static QPointer<QWidget> previous;
+    QWidget* parent = QApplication::activeWindow();
+    if (!parent)
+        parent = QApplication::activeModalWidget();
+    if (!parent && IsShownWindow(previous))
+        parent = previous;
+    if (!parent) {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        const auto shown = std::find_if(windows.begin(), windows.end(), IsShownWindow);
+        parent = shown != windows.end() ? *shown : nullptr;
+    }
+    previous = parent;
+    return parent;
 }
 
 QString FromUtf8(const std::string& text)

@@ -306,6 +306,71 @@ std::string ExtractFileExt(std::string_view path)
     return dot == std::string_view::npos ? std::string() : std::string(name.substr(dot));
 }
 
+namespace {
+
+bool EqualsIgnoringAsciiCase(std::string_view text, std::string_view lower) noexcept
+{
+    if (text.size() != lower.size())
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != lower[i])
+            return false;
+    }
+    return true;
+}
+
+int HexDigit(char c) noexcept
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+std::optional<std::string> FileUrlToPath(std::string_view url)
+{
+    constexpr std::string_view scheme = "file:";
+    if (url.size() < scheme.size() || !EqualsIgnoringAsciiCase(url.substr(0, scheme.size()), scheme))
+        return std::nullopt;
+    std::string_view rest = url.substr(scheme.size());
+    if (rest.starts_with("//")) {
+        rest.remove_prefix(2);
+        const std::size_t slash = rest.find('/');
+        if (slash == std::string_view::npos)
+            return std::nullopt;
+        const std::string_view host = rest.substr(0, slash);
+        // Host names ignore case; any host but this machine's is not a local file.
+        if (!host.empty() && !EqualsIgnoringAsciiCase(host, "localhost"))
+            return std::nullopt;
+        rest.remove_prefix(slash);
+    }
+    if (!rest.starts_with('/') || rest.find_first_of("?#") != std::string_view::npos)
+        return std::nullopt;
+    std::string path;
+    path.reserve(rest.size());
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] != '%') {
+            path += rest[i];
+            continue;
+        }
+        const int high = i + 2 < rest.size() ? HexDigit(rest[i + 1]) : -1;
+        const int low = high >= 0 ? HexDigit(rest[i + 2]) : -1;
+        if (low < 0 || (high == 0 && low == 0))
+            return std::nullopt;
+        path += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return path;
+}
+
 std::string GetCurrentDir()
 {
     const std::unique_ptr<char, decltype(&std::free)> dir(::getcwd(nullptr, 0), &std::free);

@@ -9,6 +9,7 @@
 #include "Zel_base.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -90,6 +91,11 @@ std::string ExtractFileName(std::string_view path);
 
 // The name's text from its last "." on, "" when the name has no ".".
 std::string ExtractFileExt(std::string_view path);
+
+// The local path a file URL names (RFC 8089): "file:///p", "file://localhost/p"
+// and "file:/p" all give /p, percent-escapes decoded to bytes. Nothing for
+// another host, a query or fragment, a malformed escape or an escaped NUL.
+std::optional<std::string> FileUrlToPath(std::string_view url);
 
 // The process's current directory, "" when it cannot be read (for instance
 // when it was removed).

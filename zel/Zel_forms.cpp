@@ -1,5 +1,9 @@
 #include "Zel_forms.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
@@ -61,7 +65,7 @@ public:
         return false;
     }
 
-private:
+    // Notes the present geometry while the window is in the normal state.
     void Record()
     {
         if (FForm.windowState() & SpecialStates)
@@ -74,6 +78,7 @@ private:
         FCount = std::min(FCount + 1, FHistory.size());
     }
 
+private:
     QWidget& FForm;
     std::array<QRect, 4> FHistory;
     std::size_t FNext = 0;
@@ -198,7 +203,7 @@ void SetFormPlacement(QWidget& form, const TWindowPlacement& placement)
 {
     if (!form.isWindow() || placement.Length != WindowPlacementLength)
         throw EInvalidOperation(SetPlacementErrorMessage);
-    TPlacementTracker::Of(form);
+    TPlacementTracker& tracker = TPlacementTracker::Of(form);
     const Qt::WindowStates current = form.windowState();
     Qt::WindowStates target = current & ~SpecialStates;
     if (placement.ShowCmd == swShowMaximized)
@@ -213,6 +218,9 @@ void SetFormPlacement(QWidget& form, const TWindowPlacement& placement)
     if (current & SpecialStates)
         form.setWindowState(current & ~SpecialStates);
     form.setGeometry(normal);
+    // A hidden window gets its move and resize events only when shown, and
+    // one shown maximized never reports the normal rectangle itself.
+    tracker.Record();
     // A hidden window's platform side keeps its own rectangle for the way
     // back from maximized; it learns the new one only through its QWindow.
     if ((current & SpecialStates) && !form.isVisible())
@@ -266,4 +274,87 @@ void TUpdateNotifier::UpdateNow()
 {
     RequestUpdate();
     HandlePendingUpdate();
+}
+
+// Form accessibility -------------------------------------------------------
+
+namespace {
+
+const char* const AccessibleFrameProperty = "ZelAccessibleFrame";
+
+bool IsAccessibleFrame(const QWidget* widget)
+{
+    return widget && widget->isWindow() && widget->property(AccessibleFrameProperty).toBool();
+}
+
+// A drop-down list named by its accessible name (by its current item while it
+// has none, as Qt does): the popup list is its one child, where the current
+// item is selected, and its value is the current item's text.
+class TNamedComboBoxAccessible final : public QAccessibleWidget {
+public:
+    explicit TNamedComboBoxAccessible(QComboBox& box) : QAccessibleWidget(&box, QAccessible::ComboBox) {}
+
+    QComboBox& Box() const { return *static_cast<QComboBox*>(widget()); }
+
+    QString text(QAccessible::Text type) const override
+    {
+        if (type == QAccessible::Value || (type == QAccessible::Name && Box().accessibleName().isEmpty()))
+            return Box().currentText();
+        return QAccessibleWidget::text(type);
+    }
+
+    int childCount() const override { return Box().view() ? 1 : 0; }
+
+    QAccessibleInterface* child(int index) const override
+    {
+        return index == 0 && Box().view() ? QAccessible::queryAccessibleInterface(Box().view()) : nullptr;
+    }
+
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        return child && Box().view() && child->object() == Box().view() ? 0 : -1;
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.expandable = true;
+        state.expanded = Box().view() && Box().view()->isVisible();
+        return state;
+    }
+
+    QStringList actionNames() const override { return QStringList{showMenuAction()} + QAccessibleWidget::actionNames(); }
+
+    void doAction(const QString& name) override
+    {
+        if (name == showMenuAction())
+            Box().showPopup();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+};
+
+QAccessibleInterface* FormAccessibleFactory(const QString& className, QObject* object)
+{
+    if (!object || !object->isWidgetType() || className != QLatin1String(object->metaObject()->className()))
+        return nullptr;
+    auto* widget = static_cast<QWidget*>(object);
+    // Qt's accessibility cache owns what is made here.
+    if (IsAccessibleFrame(widget))
+        return new QAccessibleWidget(widget, QAccessible::Window);
+    if (auto* box = qobject_cast<QComboBox*>(widget); box && IsAccessibleFrame(box->window()))
+        return new TNamedComboBoxAccessible(*box);
+    return nullptr;
+}
+
+} // namespace
+
+void SetFormAccessibility(QWidget& form)
+{
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(FormAccessibleFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
+    form.setProperty(AccessibleFrameProperty, true);
 }

@@ -1,6 +1,7 @@
 #pragma once
-// A top-level window's placement (its normal, restored rectangle) and the
-// update notifier that coalesces refresh requests into one posted event.
+// A top-level window's placement (its normal, restored rectangle), how
+// assistive technologies see a form, and the update notifier that coalesces
+// refresh requests into one posted event.
 
 #include "Zel_autopointers.h"
 #include "Zel_base.h"
@@ -54,6 +55,13 @@ TWindowPlacement GetFormPlacement(QWidget& form);
 void SetFormPlacement(QWidget& form, const TWindowPlacement& placement);
 TRect GetFormNormalBounds(QWidget& form);
 void SetFormNormalBounds(QWidget& form, const TRect& bounds);
+
+// Assistive technologies (screen readers) see form as a frame, a main window
+// named by its title, rather than an anonymous panel; and its combo boxes that
+// have an accessible name by that name, with the current item as their value
+// (Qt on Linux would name them by their current item). Call it before the
+// form's controls are made: Qt keeps the first interface it hands out.
+void SetFormAccessibility(QWidget& form);
 
 // Any number of RequestUpdate calls before the event loop next runs lead to
 // one OnUpdate.

@@ -7,7 +7,12 @@
 //   TGErrorPointer error;
 //   g_app_info_launch(info.get(), nullptr, nullptr, TGErrorReceiver(error));
 
+// GIO names a struct member "signals", which Qt's keywords would turn into an
+// access specifier when a Qt header came first.
+#pragma push_macro("signals")
+#undef signals
 #include <gio/gio.h>
+#pragma pop_macro("signals")
 
 #include <memory>
 

@@ -7,7 +7,10 @@
 //
 // The state bytes are the only truth about selection and focus: Qt's own
 // selection model is switched off, because it stores a selection as ranges and
-// collapses on fragmented ones (every other row of a large list).
+// collapses on fragmented ones (every other row of a large list). Screen
+// readers see the same bytes: the views answer the accessibility interface
+// (a table of cells under column headers) from them, and report changes of
+// selection, focus and texts once per gesture or update bracket.
 
 #include "Zel_base.h"
 #include "Zel_dynamicarrays.h"
@@ -23,7 +26,11 @@
 #include <string>
 #include <vector>
 
+class QAccessibleEvent;
+class TListViewDelegate;
 class TListViewItemModel;
+class TListViewAccessible;
+class TListViewAccessibleCell;
 
 // Row state bits; every read and write covers exactly these four (mask 15).
 enum TListViewItemState : int {
@@ -40,6 +47,9 @@ struct TListColumn {
     std::string Caption;
     int Width = 50;
     TAlignment Alignment = TAlignment::LeftJustify;
+    // Where a text too long for the column is cut; a cut cell shows its
+    // whole text as its tooltip.
+    Qt::TextElideMode Elide = Qt::ElideRight;
 };
 using TListColumns = std::vector<TListColumn>;
 
@@ -110,6 +120,8 @@ public:
     void SetColumns(const TListColumns& columns);
     int ColumnCount() const noexcept { return static_cast<int>(FColumns.size()); }
     const TListColumn& Column(int index) const;
+    // A cell's text as it is drawn, shortened to its column's width.
+    QString ShownText(int row, int column) const;
     int GetColumnWidth(int index) const;
     // -1 fits the contents, -2 the contents and the caption; other negative widths are ignored.
     void SetColumnWidth(int index, int width);
@@ -159,6 +171,8 @@ public:
 
 private:
     friend class TListViewItemModel;
+    friend class TListViewAccessible;
+    friend class TListViewAccessibleCell;
 
     struct TCachedRow {
         QStringList Texts;
@@ -184,6 +198,7 @@ private:
     bool HandleNavigationKey(QKeyEvent* event);
 
     TListViewItemModel* FModel = nullptr; // owned by this view as Qt parent
+    TListViewDelegate* FDelegate = nullptr; // owned by this view as Qt parent
     TListColumns FColumns;
     TImageList FSmallImages;
     TImageList FStateImages;
@@ -202,6 +217,16 @@ private:
     bool FInGesture = false;
     int FGestureChanges = 0;
     int FGestureRow = -1;
+
+    // Accessibility: changes are told to assistive technologies once the
+    // event loop runs again, after Qt has announced the view's own focus.
+    // row is the one row whose selected bit changed, -1 for several.
+    void NoteSelectionChange(int row) noexcept;
+    void RequestAccessibilityUpdate();
+    void UpdateAccessibility();
+    bool FAccessibilityPending = false;
+    int FSelectionChanges = 0; // rows whose selected bit changed since; 2 stands for more
+    int FSelectionChangeRow = -1;
 };
 
 // The virtual (owner-data) kind: a row count, one state byte a row, and OnData.
@@ -263,6 +288,12 @@ protected:
 private:
     std::vector<TListItem> FItems;
 };
+
+// The views report to assistive technologies while Qt's accessibility bridge
+// is active, or while a listener is set: then the listener hears every event
+// in place of the bridge (tests listen in where no bridge can run). An empty
+// listener ends that.
+void SetListViewAccessibilityListener(std::function<void(QAccessibleEvent& Event)> listener);
 
 // Begin-update / end-update as a scope: the end runs also when an exception passes.
 class TListViewUpdate {

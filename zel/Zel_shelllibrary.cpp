@@ -1,7 +1,8 @@
 #include "Zel_shelllibrary.h"
 
+#include "Zel_files.h"
+
 #include <QDropEvent>
-#include <QFile>
 #include <QMimeData>
 #include <QUrl>
 
@@ -18,9 +19,11 @@ TStringDynArray LocalFilePaths(const QMimeData* data)
     const QList<QUrl> urls = data->urls();
     paths.reserve(static_cast<std::size_t>(urls.size()));
     for (const QUrl& url : urls) {
-        if (!url.isLocalFile())
+        const QByteArray encoded = url.toEncoded();
+        auto path = FileUrlToPath(std::string_view(encoded.constData(), static_cast<std::size_t>(encoded.size())));
+        if (!path)
             return TStringDynArray();
-        paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+        paths.push_back(std::move(*path));
     }
     return paths;
 }
@@ -62,7 +65,9 @@ int TDroppedFiles::Count() const
 
 std::string TDroppedFiles::Paths(int index) const
 {
-    if (index < 0 || index >= Count())
+    // Count comes first: a finished drop says so whatever the index.
+    const int count = Count();
+    if (index < 0 || index >= count)
         throw EFileDropError("The program cannot get the path of a dropped file.");
     return FPaths[static_cast<std::size_t>(index)];
 }

@@ -1,5 +1,5 @@
 #pragma once
-// Quoting of setting values and digit grouping of numbers.
+// Quoting of setting values, digit grouping of numbers and the UTF-8 check.
 //
 // Texts are UTF-8. Quote characters are ASCII, and ASCII bytes never occur
 // inside a multi-byte sequence, so the byte scans below never split a character.
@@ -29,3 +29,7 @@ std::string DequoteString(std::string_view text, char quote);
 // from the right: (3, ",", 1234567) gives 1,234,567 and -1234 gives -1,234.
 // A groupSize below 1 gives the plain digits.
 std::string InsertSeparators(int groupSize, std::string_view separator, std::int64_t value);
+
+// Whether text is well-formed UTF-8: no stray continuation bytes, no
+// truncated, overlong or surrogate sequences, nothing beyond U+10FFFF.
+bool IsValidUtf8(std::string_view text) noexcept;

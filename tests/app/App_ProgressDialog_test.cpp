@@ -11,6 +11,14 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
+// The pictures live in the application's static library.
+static void InitResources()
+{
+    Q_INIT_RESOURCE(App_resources);
+}
+
 static void PrintTo(const QString& text, std::ostream* out)
 {
     *out << '"' << text.toStdString() << '"';
@@ -88,6 +96,7 @@ private:
 
 TEST(AppProgressDialog, EachKindOfStatusShowsItsOwnGlyphAndPlainText)
 {
+    InitResources();
     TAppProgressDialog dialog;
     EXPECT_EQ(dialog.windowTitle(), "Open");
     EXPECT_EQ(Display(dialog), ResetDisplay);
@@ -98,6 +107,10 @@ TEST(AppProgressDialog, EachKindOfStatusShowsItsOwnGlyphAndPlainText)
     EXPECT_EQ(Button(dialog, "Button3").text(), "Cancel");
     for (const char* name : {"Image1", "Image2", "Image3"})
         EXPECT_FALSE(Label(dialog, name).pixmap().isNull()) << name;
+    // Activity is the program's own green-and-white disc, not a message sign.
+    const QImage activity = QImage(":/images/activity-16.png").convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    ASSERT_FALSE(activity.isNull());
+    EXPECT_EQ(Label(dialog, "Image1").pixmap().toImage().convertToFormat(activity.format()), activity);
 
     dialog.ShowNames("Viewer", "report.dorvanetest");
     dialog.ShowNotice("Paused - resume to open the next document");
@@ -196,6 +209,25 @@ TEST(AppProgressDialog, PauseAndResumeHandTheFocusToEachOther)
 
     dialog.FinishHandler(task);
     EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST(AppProgressDialog, EveryRunStartsWithTheFocusOnPause)
+{
+    // A run ended with Cancel must not leave the focus there: the next run's
+    // first Space would cancel it.
+    TAppProgressDialog dialog;
+    TWatchdog watchdog(dialog);
+    std::vector<QWidget*> focused;
+    for (int run = 0; run < 2; ++run) {
+        TModalDriver driver([&](QWidget&) {
+            focused.push_back(dialog.focusWidget());
+            Button(dialog, "Button3").setFocus(Qt::TabFocusReason);
+            dialog.Finish();
+        });
+        dialog.Execute();
+        EXPECT_EQ(driver.Runs(), 1);
+    }
+    EXPECT_EQ(focused, (std::vector<QWidget*>{&Button(dialog, "Button1"), &Button(dialog, "Button1")}));
 }
 
 TEST(AppProgressDialog, AFinishBeforeTheDialogIsShownEndsItAtOnce)

@@ -739,16 +739,18 @@ TEST_F(DocumentCommandsTest, PasteTakesFilesAFileManagerCopied)
     const std::string a = Dir.WriteFile("a b.txt");
     const std::string b = Dir.WriteFile("ü.txt");
     auto* data = new QMimeData;
-    data->setUrls({QUrl::fromLocalFile(QFile::decodeName(a.c_str())), QUrl("https://example.org/x"),
-                   QUrl::fromLocalFile(QFile::decodeName(b.c_str()))});
+    const QUrl urlA = QUrl::fromLocalFile(QFile::decodeName(a.c_str()));
+    const QUrl urlB = QUrl::fromLocalFile(QFile::decodeName(b.c_str()));
+    QUrl localB = urlB;
+    localB.setHost("localhost");
+    data->setUrls({urlA, QUrl("https://example.org/x"), localB});
     QGuiApplication::clipboard()->setMimeData(data);
     ASSERT_TRUE(WaitFor([&] { return Commands.CanPaste(); }));
     Commands.Paste();
     EXPECT_EQ(Names(Model), (std::vector<std::string>{"a b.txt", "ü.txt"}));
+    EXPECT_EQ(Model.GetItem(1)->Path(), b);
 
     // As plain text, with URLs of this machine.
-    const QUrl urlA = QUrl::fromLocalFile(QFile::decodeName(a.c_str()));
-    const QUrl urlB = QUrl::fromLocalFile(QFile::decodeName(b.c_str()));
     PutText(urlB.toEncoded().toStdString() + "\nfile://localhost" + urlA.path(QUrl::FullyEncoded).toStdString() + "\n");
     Commands.Paste();
     EXPECT_EQ(Names(Model), (std::vector<std::string>{"a b.txt", "ü.txt", "ü.txt", "a b.txt"}));

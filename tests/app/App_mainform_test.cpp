@@ -7,6 +7,7 @@
 #include "App_documents.h"
 #include "App_programs.h"
 
+#include "IconThemes.h"
 #include "ModalDriver.h"
 #include "ProcessTestSupport.h"
 #include "ScriptedDialogs.h"
@@ -15,6 +16,7 @@
 #include "Zel_forms.h"
 #include "Zel_listviews.h"
 #include "Zel_locations.h"
+#include "Zel_shellfiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,13 +24,17 @@
 #include <QDialog>
 #include <QDir>
 #include <QDropEvent>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 
@@ -277,13 +283,19 @@ TEST_F(MainFormTest, ActionsAndMenusFollowTheDesign)
                                                "Delete All in &Success\n"
                                                "&Reset Result\n");
 
-    // The seven tool buttons carry their actions' hints, and Open is the default button.
+    // The seven tool buttons carry their actions' hints with the shortcut, also
+    // after the action changes, and Open is the default button.
     const char* const buttonActions[] = {"Action31", "Action321", "Action36", "Action3A", "Action3B", "Action393", "Action394"};
+    const char* const buttonTips[] = {"New (Ctrl+N)", "Add regular files (Ins)", "Delete (Del)", "Delete all in success",
+                                      "Reset result", "Move up", "Move down"};
     for (int i = 0; i < 7; ++i) {
         const auto* button = form.findChild<QToolButton*>(QStringLiteral("SpeedButton%1").arg(i + 1));
         ASSERT_NE(button, nullptr);
-        EXPECT_EQ(button->defaultAction(), &Action(buttonActions[i]));
-        EXPECT_EQ(button->toolTip(), Action(buttonActions[i]).toolTip());
+        QAction& action = Action(buttonActions[i]);
+        EXPECT_EQ(button->defaultAction(), &action);
+        EXPECT_EQ(button->toolTip().toStdString(), buttonTips[i]);
+        action.setEnabled(!action.isEnabled());
+        EXPECT_EQ(button->toolTip().toStdString(), buttonTips[i]);
     }
     const auto* open = form.findChild<QPushButton*>("Button1");
     EXPECT_EQ(open->text(), "Open");
@@ -297,6 +309,7 @@ TEST_F(MainFormTest, ActionsAndMenusFollowTheDesign)
         EXPECT_EQ(list.Column(i).Caption, captions[i]);
         EXPECT_EQ(list.GetColumnWidth(i), widths[i]);
         EXPECT_EQ(list.Column(i).Alignment, i == 2 ? TAlignment::RightJustify : TAlignment::LeftJustify);
+        EXPECT_EQ(list.Column(i).Elide, i == 1 ? Qt::ElideMiddle : Qt::ElideRight);
     }
     EXPECT_EQ(StatusLabel().text(), "0 items");
     EXPECT_EQ(form.windowTitle(), "Dorvane");
@@ -526,6 +539,33 @@ TEST_F(MainFormTest, KeysGoToTheControlWithTheFocus)
     EXPECT_EQ(Dialogs.MessageBoxes.size(), 4u);
 }
 
+TEST_F(MainFormTest, ShiftF10OpensTheFocusedControlsMenu)
+{
+    TAppMainForm& form = ShowForm();
+    form.SubmitDroppedFiles(MakeFiles({{"a.txt", 1}}));
+    Settle();
+    // The menu a key opens, closed again at once; nullptr when none opens.
+    const auto menuOf = [](QWidget& control) {
+        control.setFocus();
+        QPointer<QWidget> opened;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                opened = popup;
+                popup->close();
+            }
+        });
+        poll.start(10);
+        QTest::keyClick(&control, Qt::Key_F10, Qt::ShiftModifier);
+        return opened.data();
+    };
+    EXPECT_EQ(menuOf(form.ListView()), form.PopupMenu3());
+    EXPECT_EQ(menuOf(ComboBox()), form.PopupMenu2());
+    // A control without a menu of its own passes the key to the window's.
+    EXPECT_EQ(menuOf(*form.findChild<QPushButton*>("Button1")), form.PopupMenu1());
+    EXPECT_TRUE(Dialogs.MessageBoxes.empty());
+}
+
 TEST_F(MainFormTest, OperationsRunBusyWithTheFocusOfTheirCategory)
 {
     // The scripted box sees what the user would see while the question is up.
@@ -723,13 +763,48 @@ TEST_F(MainFormTest, UnquotedCurrentDirectoryFailsTheStartWithOneErrorAndSavesNo
     Settle(); // nothing of the freed form may still run
 }
 
-// With DORVANE_SCREENSHOT_DIR set, the look of the window is saved there.
+// A row shows its type's picture from the icon theme; where the theme has
+// none, the page or the folder.
+TEST_F(MainFormTest, RowsShowTheirTypesPictureFromTheIconTheme)
+{
+    QTemporaryDir themes;
+    MakeIconTheme(themes.path(), "mt", {{"text-x-generic", Qt::blue}});
+    const TIconThemeGuard theme(themes.path(), "mt");
+    SharedFileTypeCache().Clear(); // no entry exists yet to hold on to it
+    TAppMainForm& form = ShowForm();
+    form.SubmitDroppedFiles(MakeFiles({{"a.txt", 1}, {"b.zzq", 2}}));
+    form.SubmitDroppedFiles({Temp.MakeDir("folder"), Temp.WriteFile("c.csv")});
+    Settle();
+
+    TVirtualListView& list = form.ListView();
+    const auto imageIndex = [&](int row) {
+        TListItem item;
+        list.OnData(list, row, item);
+        return item.ImageIndex;
+    };
+    EXPECT_GE(imageIndex(0), 2);
+    EXPECT_EQ(imageIndex(1), 0);
+    EXPECT_EQ(imageIndex(2), 1);
+    EXPECT_EQ(imageIndex(3), imageIndex(0)); // one picture for every kind of text
+    // The row's picture, right of its state image, is the theme's.
+    const QIcon decoration = qvariant_cast<QIcon>(list.model()->index(3, 0).data(Qt::DecorationRole));
+    EXPECT_EQ(decoration.pixmap(QSize(32, 16)).toImage().pixelColor(24, 8), QColor(Qt::blue));
+    Dialogs.AnswerMessageBox(TModalResult::Yes);
+    form.close();
+}
+
+// With DORVANE_SCREENSHOT_DIR set, the look of the window is saved there,
+// under a real icon theme.
 TEST_F(MainFormTest, Screenshots)
 {
     const char* directory = std::getenv("DORVANE_SCREENSHOT_DIR");
     if (!directory)
         GTEST_SKIP() << "DORVANE_SCREENSHOT_DIR is not set";
+    ASSERT_TRUE(QFile::exists("/usr/share/icons/Adwaita/index.theme")) << "adwaita-icon-theme is missing: scripts/setup";
     const QDir target(QString::fromLocal8Bit(directory));
+    // The offscreen platform knows no desktop, so the theme is named here.
+    const TIconThemeGuard theme("/usr/share/icons", "Adwaita");
+    SharedFileTypeCache().Clear();
     TAppMainForm& form = ShowForm();
     form.UpdateNotifier().UpdateNow();
     EXPECT_TRUE(form.grab().save(target.filePath("main-window-empty.png")));
@@ -742,7 +817,9 @@ TEST_F(MainFormTest, Screenshots)
     const char* const extensions[] = {".pdf", ".ods", ".odt", ".txt", ".csv"};
     for (int i = 0; i < 20; ++i)
         files.push_back({std::string(names[i]) + extensions[i % 5], 1200 + i * 7919 % 90000});
-    form.SubmitDroppedFiles(MakeFiles(files));
+    TStringDynArray paths = MakeFiles(files);
+    paths.push_back(Temp.MakeDir("Archive"));
+    form.SubmitDroppedFiles(paths);
     TDocumentEntriesModel& documents = form.DocumentEntries();
     TIntegerDynArray all;
     for (int i = 0; i < documents.GetCount(); ++i) {
@@ -758,7 +835,7 @@ TEST_F(MainFormTest, Screenshots)
     // Widened by the user so that every row and column shows whole.
     for (int column : {1, 3, 4})
         form.ListView().SetColumnWidth(column, -2);
-    form.resize(form.ListView().header()->length() + 40, 500);
+    form.resize(form.ListView().header()->length() + 40, 520);
     Settle();
     EnsureListViewItemVisible(form.ListView(), 0, false);
     form.UpdateNotifier().UpdateNow();

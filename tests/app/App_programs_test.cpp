@@ -125,8 +125,9 @@ TEST_F(ProgramsTest, SetFileNormalisesRefusesAndKeepsTheIconForTheSameFile)
 
     ASSERT_EQ(symlink((Dir() + "/gone").c_str(), (Dir() + "/dangling").c_str()), 0);
     const std::string newline = MakeFile("line\nbreak");
+    const std::string latin1 = MakeFile("caf\xE9"); // exists, but its name is no UTF-8
     for (const std::string& bad : {std::string("notes.txt"), Dir() + "/missing.exe", Dir() + "/*.txt",
-                                   Dir() + "/dangling", newline, file + std::string(1, '\0')}) {
+                                   Dir() + "/dangling", newline, file + std::string(1, '\0'), latin1}) {
         try {
             entry.SetFile(bad);
             ADD_FAILURE() << "accepted " << bad;
@@ -181,7 +182,8 @@ TEST_F(ProgramsTest, LoadTakesDefaultsForBadNumbersAndIsAllOrNothing)
     TMemIniFile ini(WriteSettings("[A]\nDisplayName=\"a\"\nAutoPause=x\nShowCommand=two\nOpenInterval=\n"
                                   "[B]\nAutoPause=0\n[C]\nAutoPause=2\nShowCommand=0x3\n"
                                   "[D]\nDisplayName=\"d\"\nWorkingDirectory=unquoted\n"
-                                  "[E]\nDisplayName=\"e\"\nFile=\"" + Dir() + "/gone\"\n"));
+                                  "[E]\nDisplayName=\"e\"\nFile=\"" + Dir() + "/gone\"\n"
+                                  "[F]\nDisplayName=\"f\"\nFile=\"" + MakeFile("caf\xE9") + "\"\n"));
     TProgramEntry entry;
     entry.Load(ini, "A");
     EXPECT_EQ(entry.DisplayName(), "a");
@@ -198,11 +200,13 @@ TEST_F(ProgramsTest, LoadTakesDefaultsForBadNumbersAndIsAllOrNothing)
     entry.SetDisplayName("kept");
     entry.SetFile(file);
     EXPECT_THROW(entry.Load(ini, "D"), EStringError);
-    try {
-        entry.Load(ini, "E");
-        ADD_FAILURE() << "loaded a missing program file";
-    } catch (const EProgramEntryLoadError& e) {
-        EXPECT_EQ(e.Message(), Message(Dir() + "/gone"));
+    for (const auto& [section, path] : {std::pair{"E", Dir() + "/gone"}, std::pair{"F", Dir() + "/caf\xE9"}}) {
+        try {
+            entry.Load(ini, section);
+            ADD_FAILURE() << "loaded the program file " << path;
+        } catch (const EProgramEntryLoadError& e) {
+            EXPECT_EQ(e.Message(), Message(path));
+        }
     }
     EXPECT_EQ(entry.DisplayName(), "kept");
     EXPECT_EQ(entry.File(), file);

@@ -89,6 +89,29 @@ TEST(TFormModel, BoundsRoundTripAlsoWhenMaximizedAndPartialKeysKeepTheRest)
     EXPECT_EQ(GetFormNormalBounds(restarted), (TRect{10, 60, 450, 360}));
 }
 
+TEST(TFormModel, WithoutStoredBoundsTheWindowManagerPlacesTheWindow)
+{
+    // A hidden window that was never placed, as at the first start. Placing it
+    // here, even where it already is, would keep the window manager from it.
+    TTempDirectory temp;
+    TMemIniFile ini(temp / "Settings.ini");
+    ini.SetText("[MainForm.BoundsRect]\r\nLeft=\r\nTop=x\r\n");
+    QWidget form;
+    form.resize(400, 300);
+    const QRect designed = form.geometry();
+    TFormModel model(form);
+    model.LoadSettings(ini, "MainForm");
+    TMemIniFile empty(temp / "none.ini");
+    model.LoadSettings(empty, "MainForm");
+    EXPECT_FALSE(form.testAttribute(Qt::WA_Moved));
+    EXPECT_EQ(form.geometry(), designed);
+
+    // One stored edge is a position the user chose: it is applied.
+    ini.WriteInteger("MainForm.BoundsRect", "Top", 0);
+    model.LoadSettings(ini, "MainForm");
+    EXPECT_TRUE(form.testAttribute(Qt::WA_Moved));
+}
+
 TEST(TListViewModel, WidthsUseBraceSectionsAndMissingOnesKeepTheColumn)
 {
     TTempDirectory temp;

@@ -21,18 +21,15 @@ for tool in Xvfb xdotool xclip python3; do
   command -v "$tool" >/dev/null || { echo "missing: $tool (run scripts/setup)"; exit 1; }
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/dorvane-journal.XXXXXX")
-xvfb_pid=""
-app_pid=""
+source "$here/xvfb_common.sh" journal
 pids=()
+# Every instance started goes too; the killed ones' children end by themselves.
 cleanup() {
   for p in "${pids[@]}" $app_pid; do kill -9 "$p" 2>/dev/null || true; done
   [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-source "$here/smoke_common.sh"
 # The end of dorvane's output tells what went wrong.
 fail() {
   echo "FAIL: $*"
@@ -41,6 +38,7 @@ fail() {
   exit 1
 }
 start_xvfb
+export QT_QPA_PLATFORM=xcb NO_AT_BRIDGE=1
 
 # A portable copy (its journal and settings beside it), and the recorder under
 # a path of this run's own.

@@ -1,37 +1,33 @@
 #!/usr/bin/env bash
-# Real-window smoke test: a copy of the built dorvane on its own X server,
-# started with three documents; the rows are probed through the clipboard,
-# the window is closed as a window manager would close it, the question is
-# answered Yes, and the settings must be saved. Then a start with a broken
+# Real-window smoke test: a copy of the built dorvane on its own X server
+# under a window manager (openbox), started with three documents and no
+# settings. The window manager places it with its title bar on the screen;
+# the rows are probed through the clipboard, the window is closed as a window
+# manager would close it, the question is answered Yes, and the settings must
+# be saved, the bounds where the window really was. Then a start with a broken
 # Settings.ini must show one error box, never the window, and exit 0. Last,
 # a copy in an installed layout (bin/ beside share/dorvane/Help/) must open
-# that help on F1.
+# that help on F1. With DORVANE_SCREENSHOT_DIR set, the first start is saved
+# there as a picture.
 #   tests/smoke/xvfb_smoke.sh path/to/dorvane
 set -euo pipefail
 
 exe=$(realpath "$1")
 here=$(dirname "$(realpath "$0")")
-for tool in Xvfb xdotool xclip python3; do
+for tool in Xvfb openbox xdotool xclip python3; do
   command -v "$tool" >/dev/null || { echo "missing: $tool (run scripts/setup)"; exit 1; }
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/dorvane-smoke.XXXXXX")
-xvfb_pid=""
-app_pid=""
-cleanup() {
-  [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
-  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$here/xvfb_common.sh" smoke
 
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
-
-source "$here/smoke_common.sh"
 start_xvfb
+export QT_QPA_PLATFORM=xcb NO_AT_BRIDGE=1
+
+# A window manager that frames and places windows, as on a desktop.
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+wm_pid=$!
+wm_running() { [[ -n $(xdotool search --classname openbox 2>/dev/null) ]]; }
+wait_for 30 wm_running || fail "openbox did not start: $(cat "$work/openbox.log")"
 
 # A portable copy: its directory is writable, so Settings.ini lands beside it.
 mkdir "$work/app" "$work/docs"
@@ -54,15 +50,34 @@ clipboard_holds_rows() {
   [[ "$(xclip -selection clipboard -o 2>/dev/null | od -An -c)" == "$expected" ]]
 }
 
-echo "Start with three documents"
+# "client_left client_top frame_left frame_top frame_width frame_height" of a window.
+geometry() { python3 "$here/window_geometry.py" "$1"; }
+# The window manager has put its frame, title bar above the client, around it.
+framed() {
+  local g
+  read -r -a g <<<"$(geometry "$1")"
+  ((g[3] < g[1]))
+}
+
+echo "First start with three documents: the window manager places the window"
 "$work/app/dorvane" "${docs[@]}" >"$work/app.log" 2>&1 &
 app_pid=$!
 window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Dorvane$' | head -n1) || fail "no window"
+wait_for 20 framed "$window" || fail "the window manager put no frame around the window: $(geometry "$window")"
+read -r client_left client_top frame_left frame_top frame_width frame_height <<<"$(geometry "$window")"
+((frame_left >= 0 && frame_top >= 0 && frame_left + frame_width <= 1280 && frame_top + frame_height <= 1024)) ||
+  fail "the window is not wholly on the screen: frame ${frame_width}x${frame_height}+${frame_left}+${frame_top}"
 xdotool windowfocus --sync "$window"
 # Alt+D is the accelerator of "Documents:", which focuses the list.
 xdotool key --clearmodifiers alt+d
 wait_for 20 clipboard_holds_rows ||
   fail "the clipboard does not hold the three rows: $(xclip -selection clipboard -o 2>/dev/null | od -c | head)"
+if [[ -n "${DORVANE_SCREENSHOT_DIR:-}" ]]; then
+  command -v import >/dev/null || fail "missing: import (run scripts/setup)"
+  # The window as the window manager framed it, title bar included.
+  import -window root -crop "${frame_width}x${frame_height}+${frame_left}+${frame_top}" +repage \
+    "$DORVANE_SCREENSHOT_DIR/first-start-window-manager.png" || fail "no screenshot"
+fi
 
 echo "Close as a window manager does, and answer Yes"
 python3 "$here/wm_delete_window.py" "$window"
@@ -82,6 +97,11 @@ expected_sections=$'[System]\n[ProgramEntries]\n[ProgramEntries.Items[0]]\n[Prog
 for i in 0 1 2 3 4 5; do expected_sections+=$'\n'"[MainForm.ListView1.Columns.Items[$i}]"; done
 [[ "$sections" == "$expected_sections" ]] || fail "unexpected sections:"$'\n'"$sections"
 grep -aq "^CurrentDirectory=\".*\"$(printf '\r')\$" "$settings" || fail "no quoted current directory"
+# Saved where the window was, not where it would have been without a window manager.
+saved_left=$(grep -a '^Left=' "$settings" | tr -d '\r')
+saved_top=$(grep -a '^Top=' "$settings" | tr -d '\r')
+[[ "$saved_left $saved_top" == "Left=$client_left Top=$client_top" ]] ||
+  fail "saved $saved_left $saved_top, but the window was at $client_left,$client_top"
 
 echo "Start with a broken Settings.ini"
 printf '[System]\r\nCurrentDirectory=/tmp\r\n' >"$settings"

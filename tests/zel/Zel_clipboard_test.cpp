@@ -145,10 +145,12 @@ TEST(Zel_clipboard, TextRoundTripKeepsLineEndsAndUtf8)
 TEST(Zel_clipboard, FilePathsComeFromLocalFileUrlsOnly)
 {
     auto* data = new QMimeData;
-    data->setUrls({QUrl::fromLocalFile("/tmp/a b.txt"), QUrl("https://example.org/x.txt"),
-                   QUrl::fromLocalFile(QString::fromUtf8("/tmp/ü/c.txt"))});
+    // This machine named as localhost is local too (RFC 8089); another host is not.
+    data->setData("text/uri-list", "file:///tmp/a%20b.txt\r\nhttps://example.org/x.txt\r\n"
+                                   "file://localhost/tmp/%C3%BC/c.txt\r\nfile://elsewhere/tmp/d.txt\r\n"
+                                   "file:///tmp/caf%E9\r\n");
     PutOnClipboard(data);
-    EXPECT_EQ(GetClipboardFilePaths(), TStringDynArray({"/tmp/a b.txt", "/tmp/\xC3\xBC/c.txt"}));
+    EXPECT_EQ(GetClipboardFilePaths(), TStringDynArray({"/tmp/a b.txt", "/tmp/\xC3\xBC/c.txt", "/tmp/caf\xE9"}));
     EXPECT_FALSE(ClipboardHasText());
     EXPECT_EQ(GetClipboardText(), "");
 

@@ -103,6 +103,8 @@ TEST(Zel_dialogs, QtMessageBoxShowsTextButtonsIconAndDefault)
     EXPECT_EQ(error.Icon, QMessageBox::Critical);
     EXPECT_EQ(error.Buttons, QMessageBox::Ok);
     EXPECT_EQ(error.Format, Qt::PlainText);
+    // Right after the question closed: over the window all the same.
+    EXPECT_EQ(error.Parent, &window);
 
     TSeenBox question;
     {

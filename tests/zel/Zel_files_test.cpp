@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,21 @@ TEST(Zel_files, PathSplitting)
     EXPECT_EQ(ExtractFileExt("/dir/.bashrc"), ".bashrc");
     EXPECT_EQ(ExtractFileExt("/dir/a."), ".");
     EXPECT_EQ(ExtractFileExt("a.TXT"), ".TXT");
+}
+
+TEST(Zel_files, FileUrlsOfThisMachineGiveTheirDecodedPaths)
+{
+    for (const char* url : {"file:///tmp/a%20b", "file://localhost/tmp/a%20b", "FILE://LocalHost/tmp/a%20b",
+                            "file:/tmp/a%20b", "file:///tmp/a b"})
+        EXPECT_EQ(FileUrlToPath(url), std::optional<std::string>("/tmp/a b")) << url;
+    // Escapes are bytes: UTF-8 or not, and a "%" only as "%25".
+    EXPECT_EQ(FileUrlToPath("file:///%C3%BC/caf%e9%2541"), std::optional<std::string>("/\xC3\xBC/caf\xE9%41"));
+    EXPECT_EQ(FileUrlToPath("file:///"), std::optional<std::string>("/"));
+
+    for (const char* url : {"file://elsewhere/tmp/a", "file://localhost.example/a", "file://localhost", "file://",
+                            "file:tmp/a", "/tmp/a", "https://localhost/a", "file:///a?b", "file:///a#b",
+                            "file:///a%2", "file:///a%g0", "file:///a%00b", "fil:///a"})
+        EXPECT_EQ(FileUrlToPath(url), std::nullopt) << url;
 }
 
 TEST(Zel_files, LongPathOfExistingThings)

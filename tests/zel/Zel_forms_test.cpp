@@ -1,5 +1,8 @@
 #include "Zel_forms.h"
 
+#include <QAccessible>
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
@@ -136,6 +139,21 @@ TEST(Zel_forms, NormalBoundsRoundTripExactly)
     ASSERT_TRUE(QTest::qWaitFor([&] { return next.geometry() == QRect(15, 25, 300, 200); }));
 }
 
+TEST(Zel_forms, AWindowFirstShownMaximizedKnowsTheBoundsItReturnsTo)
+{
+    // The bounds are set while hidden, as the settings are loaded; the window
+    // then comes up maximized without ever having shown them.
+    QWidget form;
+    SetFormNormalBounds(form, TRect{30, 40, 330, 240});
+    form.showMaximized();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.isMaximized() && form.geometry().width() != 300; }));
+    EXPECT_EQ(GetFormPlacement(form).ShowCmd, swShowMaximized);
+    EXPECT_EQ(GetFormNormalBounds(form), (TRect{30, 40, 330, 240}));
+    form.showNormal();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.isMaximized() && form.geometry() == QRect(30, 40, 300, 200); }));
+    EXPECT_EQ(GetFormNormalBounds(form), (TRect{30, 40, 330, 240}));
+}
+
 TEST(Zel_forms, PlacementFailuresAndOddRectangles)
 {
     QWidget form;
@@ -186,4 +204,41 @@ TEST(Zel_forms, PlacementFailuresAndOddRectangles)
     SetFormNormalBounds(form, TRect{0, INT32_MAX, 100, 0});
     EXPECT_TRUE(area.contains(form.geometry()));
     EXPECT_EQ(form.geometry().size(), QSize(300, 200));
+}
+
+TEST(Zel_forms, ScreenReadersSeeAFrameAndNamedComboBoxes)
+{
+    QWidget form;
+    form.setWindowTitle("Dorvane");
+    SetFormAccessibility(form); // before the controls, as a form's constructor does
+    auto* named = new QComboBox(&form);
+    named->setAccessibleName("Program");
+    named->addItems({"Default", "Viewer"});
+    named->setCurrentIndex(1);
+    auto* unnamed = new QComboBox(&form);
+    unnamed->addItem("Normal");
+    QWidget other; // a window that was not asked for stays Qt's
+    auto* plain = new QComboBox(&other);
+    plain->setAccessibleName("Plain");
+    plain->addItem("Item");
+
+    QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(&form);
+    EXPECT_EQ(frame->role(), QAccessible::Window);
+    EXPECT_EQ(frame->text(QAccessible::Name), "Dorvane");
+    EXPECT_NE(QAccessible::queryAccessibleInterface(&other)->role(), QAccessible::Window);
+
+    QAccessibleInterface* box = QAccessible::queryAccessibleInterface(named);
+    EXPECT_EQ(box->role(), QAccessible::ComboBox);
+    EXPECT_EQ(box->text(QAccessible::Name), "Program");
+    EXPECT_EQ(box->text(QAccessible::Value), "Viewer");
+    ASSERT_EQ(box->childCount(), 1);
+    EXPECT_EQ(box->child(0)->object(), named->view());
+    EXPECT_EQ(box->indexOfChild(box->child(0)), 0);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(unnamed)->text(QAccessible::Name), "Normal");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(plain)->text(QAccessible::Name), "Item"); // Qt's own, on Linux
+
+    box->actionInterface()->doAction(QAccessibleActionInterface::showMenuAction());
+    EXPECT_TRUE(named->view()->isVisible());
+    EXPECT_TRUE(box->state().expanded);
+    named->hidePopup();
 }

@@ -1,11 +1,13 @@
 #include "Zel_listviews.h"
 
 #include <QAbstractItemModel>
+#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -268,7 +270,7 @@ struct TShownView {
         View.OnData = [this](TVirtualListView&, int row, TListItem& item) {
             ++DataCalls;
             item.Caption = "Document " + std::to_string(row);
-            item.SubItems = {"None"};
+            item.SubItems = {ResultText};
         };
         View.OnChange = [this](TCustomListView&, int row, TItemChange change) {
             Changes.push_back(row);
@@ -293,6 +295,7 @@ struct TShownView {
     TVirtualListView View;
     int DataCalls = 0;
     std::vector<int> Changes;
+    std::string ResultText = "None";
 };
 
 } // namespace
@@ -449,4 +452,201 @@ TEST(Zel_listviews, HeaderClicksContextMenusAndRedrawsReachTheOwner)
     result = "Success";
     t.View.UpdateItems(4, 4);
     EXPECT_EQ(model.data(model.index(4, 2)).toString(), QString("Success"));
+}
+
+namespace {
+
+struct TAccessibleNote {
+    QAccessible::Event Type;
+    int Row; // of the cell it is about; -2 for the table
+    int Column;
+    QString Name;
+    bool operator==(const TAccessibleNote&) const = default;
+};
+
+// Hears what a screen reader's bridge would: the selection, focus and name
+// events of the table and its cells.
+class TAccessibilityRecorder {
+public:
+    explicit TAccessibilityRecorder(TCustomListView& view) : FView(view)
+    {
+        SetListViewAccessibilityListener([this](QAccessibleEvent& event) {
+            QAccessibleInterface* iface = event.accessibleInterface();
+            ASSERT_TRUE(iface);
+            if (QAccessibleTableCellInterface* cell = iface->tableCellInterface())
+                FNotes.push_back({event.type(), cell->rowIndex(), cell->columnIndex(), iface->text(QAccessible::Name)});
+            else
+                FNotes.push_back({event.type(), iface->tableInterface() ? -2 : -3, -2, {}});
+        });
+    }
+    ~TAccessibilityRecorder() { SetListViewAccessibilityListener(nullptr); }
+
+    // The view reports once the event loop runs; that report, taken.
+    std::vector<TAccessibleNote> Take()
+    {
+        QCoreApplication::sendPostedEvents(&FView, QEvent::MetaCall);
+        return std::exchange(FNotes, {});
+    }
+
+private:
+    TCustomListView& FView;
+    std::vector<TAccessibleNote> FNotes;
+};
+
+TAccessibleNote Note(QAccessible::Event type, int row, int column, const char* name)
+{
+    return {type, row, column, QString::fromUtf8(name)};
+}
+
+} // namespace
+
+TEST(Zel_listviews, ScreenReadersSeeATableOverTheRowStates)
+{
+    TShownView t;
+    t.View.SetItemCount(1000000);
+    SetListViewItemSelected(t.View, 7, true);
+    SetListViewItemSelected(t.View, 999999, true);
+    SetListViewItemFocused(t.View, 7, true);
+
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(&t.View);
+    ASSERT_TRUE(table && table->tableInterface());
+    QAccessibleTableInterface& grid = *table->tableInterface();
+    EXPECT_EQ(table->role(), QAccessible::Table);
+    EXPECT_TRUE(table->state().multiSelectable);
+    EXPECT_EQ(grid.rowCount(), 1000000);
+    EXPECT_EQ(grid.columnCount(), 2);
+    EXPECT_EQ(table->childCount(), 1000001 * 2); // the headers, then the cells
+    EXPECT_EQ(grid.selectedRowCount(), 2);
+    EXPECT_EQ(grid.selectedCellCount(), 4);
+    EXPECT_EQ(grid.selectedRows(), (QList<int>{7, 999999}));
+    EXPECT_TRUE(grid.isRowSelected(999999));
+    EXPECT_FALSE(grid.isRowSelected(8));
+    EXPECT_FALSE(grid.isRowSelected(1000000));
+
+    // One object per cell, however it is reached.
+    QAccessibleInterface* cell = grid.cellAt(7, 1);
+    ASSERT_TRUE(cell && cell->tableCellInterface());
+    EXPECT_EQ(cell->role(), QAccessible::Cell);
+    EXPECT_EQ(cell->text(QAccessible::Name), "None");
+    EXPECT_EQ(grid.cellAt(999999, 0)->text(QAccessible::Name), "Document 999999");
+    EXPECT_EQ(table->child(8 * 2 + 1), cell);
+    EXPECT_EQ(table->indexOfChild(cell), 17);
+    EXPECT_EQ(cell->parent(), table);
+    EXPECT_EQ(cell->tableCellInterface()->table(), table);
+    QAccessibleInterface* header = table->child(1);
+    EXPECT_EQ(header->role(), QAccessible::ColumnHeader);
+    EXPECT_EQ(header->text(QAccessible::Name), "Result");
+    EXPECT_EQ(cell->tableCellInterface()->columnHeaderCells(), QList<QAccessibleInterface*>{header});
+    EXPECT_EQ(table->childAt(cell->rect().center().x(), cell->rect().center().y()), cell);
+    EXPECT_EQ(grid.cellAt(1000000, 0), nullptr);
+    EXPECT_EQ(table->child(1000001 * 2), nullptr);
+
+    // States come from the bits; the focus only while the view has it.
+    EXPECT_TRUE(cell->state().selected);
+    EXPECT_TRUE(cell->state().focused);
+    EXPECT_TRUE(grid.cellAt(999999, 1)->state().offscreen);
+    EXPECT_FALSE(grid.cellAt(8, 0)->state().selected);
+    EXPECT_EQ(table->focusChild(), grid.cellAt(7, 0));
+    t.View.clearFocus();
+    EXPECT_FALSE(cell->state().focused);
+
+    // A screen reader's selection is a gesture of the user's.
+    t.TakeChanges();
+    EXPECT_TRUE(grid.selectRow(8));
+    EXPECT_TRUE(grid.unselectRow(999999));
+    EXPECT_FALSE(grid.selectRow(1000000));
+    EXPECT_EQ(GetListViewSelection(t.View), (TIntegerDynArray{7, 8}));
+    EXPECT_EQ(t.TakeChanges(), (std::vector<int>{8, 999999}));
+
+    // Cells of rows that are gone say so.
+    t.View.SetItemCount(5);
+    EXPECT_FALSE(cell->isValid());
+    EXPECT_EQ(grid.selectedRows(), QList<int>{});
+}
+
+TEST(Zel_listviews, ScreenReadersHearOfEachGestureOnce)
+{
+    using A = QAccessible;
+    TShownView t;
+    TAccessibilityRecorder recorder(t.View);
+    t.Click(3);
+    EXPECT_EQ(recorder.Take(), (std::vector<TAccessibleNote>{Note(A::SelectionAdd, 3, 0, "Document 3"),
+                                                             Note(A::Focus, 3, 0, "Document 3")}));
+    t.Click(5, Qt::ControlModifier);
+    EXPECT_EQ(recorder.Take(), (std::vector<TAccessibleNote>{Note(A::SelectionAdd, 5, 0, "Document 5"),
+                                                             Note(A::Focus, 5, 0, "Document 5")}));
+
+    // Many rows at once: one event for the table, and the cells the screen
+    // reader knows; never one per row.
+    t.View.SetItemCount(1000000);
+    recorder.Take();
+    ReverseListViewSelection(t.View);
+    std::vector<TAccessibleNote> notes = recorder.Take();
+    std::sort(notes.begin(), notes.end(), [](const auto& a, const auto& b) { return a.Row < b.Row; });
+    EXPECT_EQ(notes, (std::vector<TAccessibleNote>{Note(A::SelectionWithin, -2, -2, ""),
+                                                   Note(A::SelectionRemove, 3, 0, "Document 3"),
+                                                   Note(A::SelectionRemove, 5, 0, "Document 5")}));
+
+    // A changed text reaches the cells that show it and that it knows.
+    QAccessibleTableInterface& grid = *QAccessible::queryAccessibleInterface(&t.View)->tableInterface();
+    grid.cellAt(5, 1);
+    t.ResultText = "Success";
+    {
+        TListViewUpdate update(t.View);
+        t.View.UpdateItems(5, 5);
+        SetListViewItemSelected(t.View, 9, false);
+        EXPECT_TRUE(recorder.Take().empty()); // the bracket has not ended
+    }
+    EXPECT_EQ(recorder.Take(), (std::vector<TAccessibleNote>{Note(A::NameChanged, 5, 1, "Success"),
+                                                             Note(A::SelectionRemove, 9, 0, "Document 9")}));
+
+    // The focus is told again when the view gets it back, and a program's move
+    // of the focus too; rows that go are forgotten without a word.
+    t.View.clearFocus();
+    t.View.setFocus();
+    SetListViewItemFocused(t.View, 2, true);
+    EXPECT_EQ(recorder.Take(), (std::vector<TAccessibleNote>{Note(A::Focus, 2, 0, "Document 2")}));
+    t.View.SetItemCount(4);
+    EXPECT_TRUE(recorder.Take().empty());
+}
+
+TEST(Zel_listviews, CutTextsEndWhereTheirColumnSaysAndShowWholeAsTooltips)
+{
+    TShownView t;
+    const std::string folder = "/home/someone/Documents/projects/" + std::string(60, 'x') + "/the-folder";
+    t.View.SetColumns({{"Name", 150}, {"Directory", 220, TAlignment::LeftJustify, Qt::ElideMiddle},
+                       {"Size", 60, TAlignment::RightJustify}});
+    t.View.OnData = [&](TVirtualListView&, int row, TListItem& item) {
+        item.Caption = row == 0 ? "short" : "a name far too long for its column of 150 pixels.txt";
+        item.SubItems = {folder, "123"};
+    };
+    t.View.UpdateItems(0, 1);
+
+    // The directory keeps both its root and its own name; the name its beginning.
+    const QString directory = t.View.ShownText(1, 1);
+    EXPECT_TRUE(directory.startsWith("/home/")) << directory.toStdString();
+    EXPECT_TRUE(directory.endsWith("/the-folder")) << directory.toStdString();
+    EXPECT_TRUE(directory.contains(QChar(0x2026))) << directory.toStdString();
+    EXPECT_TRUE(t.View.ShownText(1, 0).startsWith("a name far")) << t.View.ShownText(1, 0).toStdString();
+    EXPECT_EQ(t.View.ShownText(0, 0), "short");
+    EXPECT_EQ(t.View.ShownText(0, 2), "123");
+    EXPECT_THROW(t.View.ShownText(0, 3), EListError);
+
+    // Hovering a cut cell shows its whole text; a whole one shows none.
+    const auto hover = [&](int row, int column) {
+        const QRect cell = t.View.visualRect(t.View.model()->index(row, column));
+        QHelpEvent event(QEvent::ToolTip, cell.center(), t.View.viewport()->mapToGlobal(cell.center()));
+        QCoreApplication::sendEvent(t.View.viewport(), &event);
+    };
+    hover(0, 0);
+    hover(0, 2);
+    EXPECT_FALSE(QToolTip::isVisible());
+    hover(1, 1);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text().toStdString(), folder);
+    hover(1, 0);
+    EXPECT_EQ(QToolTip::text(), "a name far too long for its column of 150 pixels.txt");
+    hover(0, 0);
+    EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }));
+    QToolTip::hideText();
 }

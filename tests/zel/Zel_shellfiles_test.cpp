@@ -1,7 +1,10 @@
 #include "Zel_shellfiles.h"
 
+#include "IconThemes.h"
 #include "TempDirectory.h"
 #include "Zel_glib.h"
+
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -123,6 +126,49 @@ TEST(Zel_shellfiles, MissingPathsAndClear)
     EXPECT_EQ(cache.FileTypeCount(), 1u);
 
     EXPECT_EQ(&SharedFileTypeCache(), &SharedFileTypeCache());
+}
+
+TEST(Zel_shellfiles, TypePicturesComeFromTheIconThemeOncePerPicture)
+{
+    QTemporaryDir themes;
+    MakeIconTheme(themes.path(), "zt",
+                  {{"text-x-generic", Qt::blue}, {"x-office-document", Qt::green}, {"application-pdf", Qt::red},
+                   {"folder", Qt::yellow}});
+    TIconThemeGuard theme(themes.path(), "zt");
+    const auto colour = [](const QIcon& icon) { return icon.pixmap(16, 16).toImage().pixelColor(8, 8); };
+
+    TFileTypeCache cache;
+    const TFileTypeCache::TEntry& text = cache.GetEntryFor("/d/a.txt", false);
+    const TFileTypeCache::TEntry& csv = cache.GetEntryFor("/d/b.csv", false);
+    const TFileTypeCache::TEntry& odt = cache.GetEntryFor("/d/c.odt", false);
+    const TFileTypeCache::TEntry& pdf = cache.GetEntryFor("/d/d.pdf", false);
+    const TFileTypeCache::TEntry& directory = cache.GetEntryFor("/d", true);
+    const TFileTypeCache::TEntry& unknown = cache.GetEntryFor("/d/e.zzq", false);
+    EXPECT_EQ(&cache.GetTypeNameFor("/x/A.TXT", false), &text.TypeName());
+    EXPECT_EQ(text.IconNames().front(), "text-plain");
+    // Both are drawn as the generic page; the PDF's own picture wins over the
+    // generic document that the theme also has and that is known already.
+    EXPECT_EQ(csv.ImageIndex(), text.ImageIndex());
+    EXPECT_NE(pdf.ImageIndex(), odt.ImageIndex());
+    EXPECT_EQ(unknown.ImageIndex(), -1);
+    ASSERT_EQ(cache.Images().size(), 4u);
+    EXPECT_EQ(colour(cache.Images()[text.ImageIndex()]), QColor(Qt::blue));
+    EXPECT_EQ(colour(cache.Images()[odt.ImageIndex()]), QColor(Qt::green));
+    EXPECT_EQ(colour(cache.Images()[pdf.ImageIndex()]), QColor(Qt::red));
+    EXPECT_EQ(colour(cache.Images()[directory.ImageIndex()]), QColor(Qt::yellow));
+
+    // Read once: the pictures stay what they were when the theme goes, and
+    // the painting needs no theme file.
+    QIcon::setThemeName("none");
+    EXPECT_EQ(colour(cache.Images()[text.ImageIndex()]), QColor(Qt::blue));
+    EXPECT_EQ(cache.GetEntryFor("/e/f.txt", false).ImageIndex(), text.ImageIndex());
+
+    // Without a theme the types have no picture, and the owner keeps its own.
+    cache.Clear();
+    EXPECT_TRUE(cache.Images().empty());
+    EXPECT_EQ(cache.GetEntryFor("/e/f.txt", false).ImageIndex(), -1);
+    EXPECT_EQ(cache.GetEntryFor("/e", true).ImageIndex(), -1);
+    EXPECT_TRUE(cache.Images().empty());
 }
 
 TEST(Zel_shellfiles, GlibHoldersReleaseWhatTheyHold)

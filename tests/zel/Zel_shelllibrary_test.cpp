@@ -85,7 +85,9 @@ TEST(Zel_shelllibrary, DroppedFilesReadUntilFinished)
     files.Finish();
     files.Finish();
     EXPECT_TRUE(files.IsFinished());
-    for (auto read : {+[](TDroppedFiles& f) { f.Count(); }, +[](TDroppedFiles& f) { f.Paths(0); }}) {
+    // Once finished, every read says so first, whatever the index.
+    for (auto read : {+[](TDroppedFiles& f) { f.Count(); }, +[](TDroppedFiles& f) { f.Paths(0); },
+                      +[](TDroppedFiles& f) { f.Paths(-1); }, +[](TDroppedFiles& f) { f.Paths(3); }}) {
         try {
             read(files);
             ADD_FAILURE() << "a finished drop was readable";
@@ -124,6 +126,13 @@ TEST(Zel_shelllibrary, DropOfThreeFilesReachesTheHandlerAsACopy)
               TStringDynArray({"/tmp/first.txt", "/tmp/with space/second", "/tmp/dritte-\xC3\xA4.pdf"}));
     EXPECT_EQ(sender, &watcher);
     EXPECT_EQ(target.OwnDrops, 0);
+
+    // A file manager may name this machine as localhost; the paths are the same.
+    received.clear();
+    QMimeData localhost;
+    localhost.setData("text/uri-list", "file://localhost/tmp/first.txt\r\nfile://LOCALHOST/tmp/with%20space/second\r\n");
+    EXPECT_TRUE(Drop(target, localhost));
+    EXPECT_EQ(received, TStringDynArray({"/tmp/first.txt", "/tmp/with space/second"}));
 
     // A handler may finish the drop itself after reading it.
     watcher.OnDrop = [&](TFileDropWatcher&, TDroppedFiles& files, bool& handled) {

@@ -73,3 +73,14 @@ TEST(Zel_strings, SeparatorsGroupDigitsFromTheRight)
     EXPECT_EQ(InsertSeparators(0, ",", 1234567), "1234567");
     EXPECT_EQ(InsertSeparators(-3, ",", 1234567), "1234567");
 }
+
+TEST(Zel_strings, Utf8CheckRefusesEveryMalformedSequence)
+{
+    for (const char* good : {"", "plain", "Gr\xC3\xBC\xC3\x9F" "e", "\xE2\x82\xAC", "\xED\x9F\xBF", "\xEE\x80\x80",
+                             "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF"})
+        EXPECT_TRUE(IsValidUtf8(good)) << good;
+    for (const char* bad : {"caf\xE9", "\x80", "\xC0\xAF", "\xC1\xBF", "\xE0\x9F\xBF", "\xED\xA0\x80",
+                            "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xC3", "a\xE2\x82",
+                            "\xC3\x28", "\xFF"})
+        EXPECT_FALSE(IsValidUtf8(bad)) << bad;
+}

@@ -1,0 +1,181 @@
+#!/usr/bin/python3
+"""Walks a running Dorvane's accessibility tree through AT-SPI, as a screen
+reader does: names and roles of the window and its controls, the document
+list's rows and cells, its selection, and the focus and selection events of
+keyboard gestures. The documents are the three Dorvane was started with.
+
+    atspi_walk.py FILE FILE DIRECTORY
+"""
+
+import os
+import re
+import subprocess
+import sys
+import time
+
+import pyatspi
+from gi.repository import GLib
+
+DOCUMENTS = sys.argv[1:]
+COLUMNS = ["Name", "Directory", "Size", "Type", "Last write time", "Result"]
+BUTTONS = {"New", "Add regular files", "Delete", "Delete all in success",
+           "Reset result", "Move up", "Move down", "Open"}
+
+events = []
+
+
+def fail(message):
+    print("FAIL: " + message)
+    sys.exit(1)
+
+
+def pump(seconds):
+    """Delivers AT-SPI events for a while."""
+    context = GLib.MainContext.default()
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        while context.iteration(False):
+            pass
+        time.sleep(0.02)
+
+
+def wait_for(what, condition, seconds=20):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        pump(0.05)
+        result = condition()
+        if result:
+            return result
+    fail("timed out waiting for " + what)
+
+
+def on_event(event):
+    try:
+        events.append((event.type, event.source.getRoleName(), event.source.name, event.detail1))
+    except Exception:  # the source may be gone already
+        pass
+
+
+def states(accessible):
+    return set(accessible.getState().getStates())
+
+
+def walk(accessible, found):
+    """Every object below accessible, except the cells of tables: those
+    manage their descendants, which a client must not enumerate."""
+    for child in accessible:
+        if child is None:
+            continue
+        found.append(child)
+        if pyatspi.STATE_MANAGES_DESCENDANTS not in states(child):
+            walk(child, found)
+    return found
+
+
+def dorvane():
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is not None and app.name == "Dorvane":
+            return app
+    return None
+
+
+def key(*keys):
+    subprocess.run(["xdotool", "key", "--clearmodifiers", *keys], check=True)
+
+
+for kind in ("focus:", "object:state-changed:selected", "object:selection-changed"):
+    pyatspi.Registry.registerEventListener(on_event, kind)
+
+app = wait_for("Dorvane on the accessibility bus", dorvane, 30)
+frames = [child for child in app if child is not None]
+if [(f.getRoleName(), f.name) for f in frames] != [("frame", "Dorvane")]:
+    fail("the application's windows are %r" % [(f.getRoleName(), f.name) for f in frames])
+frame = frames[0]
+
+
+def controls():
+    return [(a.getRoleName(), a.name, a) for a in walk(frame, [])]
+
+
+def the(role, name):
+    matches = [a for r, n, a in controls() if r == role and n == name]
+    if len(matches) != 1:
+        fail("%d objects are a %s named %r" % (len(matches), role, name))
+    return matches[0]
+
+
+# The rows come from the command line once the window is up.
+table = the("table", "Documents")
+grid = table.queryTable()
+wait_for("three rows", lambda: grid.nRows == 3)
+
+combo = the("combo box", "Program")
+if combo.childCount != 1 or "Default - depends on file association" not in [item.name for item in combo[0]]:
+    fail("the program box does not list the default entry")
+buttons = {n for r, n, _ in controls() if r == "push button"}
+if buttons != BUTTONS:
+    fail("the buttons are %r" % sorted(buttons))
+
+# The document list: a table of six columns whose cells are its children,
+# header cells first.
+if grid.nColumns != 6 or table.childCount != 4 * 6:
+    fail("%d columns, %d children" % (grid.nColumns, table.childCount))
+if pyatspi.STATE_MULTISELECTABLE not in states(table):
+    fail("the list does not say it selects several rows")
+headers = [grid.getColumnHeader(c).name for c in range(6)]
+if headers != COLUMNS or [table.getChildAtIndex(c).name for c in range(6)] != COLUMNS:
+    fail("the column headers are %r" % headers)
+rows = [[grid.getAccessibleAt(r, c).name for c in range(6)] for r in range(3)]
+directory = os.path.dirname(DOCUMENTS[0])
+expected = [
+    [os.path.basename(DOCUMENTS[0]), directory, "4", None, None, "None"],
+    [os.path.basename(DOCUMENTS[1]), directory, "10", None, None, "None"],
+    [os.path.basename(DOCUMENTS[2]), os.path.dirname(DOCUMENTS[2]), "", None, None, "None"],
+]
+for row, want in zip(rows, expected):
+    if [t for t, w in zip(row, want) if w is not None] != [w for w in want if w is not None] \
+            or not row[3] or not re.fullmatch(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d", row[4]):
+        fail("a row reads %r" % row)
+if rows[0][3] == rows[2][3]:
+    fail("a file and a directory have one type: %r" % rows[0][3])
+cell = grid.getAccessibleAt(1, 2)
+if cell.getRoleName() != "table cell" or grid.getIndexAt(1, 2) != (1 + 1) * 6 + 2:
+    fail("the cell at row 1, column 2 is a %s at %d" % (cell.getRoleName(), grid.getIndexAt(1, 2)))
+
+# The added documents are selected and the last of them has the focus.
+if sorted(grid.getSelectedRows()) != [0, 1, 2] or grid.nSelectedRows != 3:
+    fail("selected rows %r" % list(grid.getSelectedRows()))
+if pyatspi.STATE_SELECTED not in states(grid.getAccessibleAt(1, 0)):
+    fail("a selected row's cell does not say so")
+
+window = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^Dorvane$"],
+                        capture_output=True, text=True, check=True, timeout=30).stdout.split()[0]
+subprocess.run(["xdotool", "windowfocus", "--sync", window], check=True)
+key("alt+d")  # the accelerator of "Documents:" focuses the list
+wait_for("the focus on the last row",
+         lambda: pyatspi.STATE_FOCUSED in states(grid.getAccessibleAt(2, 0)))
+
+# Home: one gesture selects the first row only and moves the focus there.
+events.clear()
+key("Home")
+name = os.path.basename(DOCUMENTS[0])
+wait_for("a focus event on the first row", lambda: ("focus:", "table cell", name, 0) in events)
+if list(grid.getSelectedRows()) != [0]:
+    fail("Home left rows %r selected" % list(grid.getSelectedRows()))
+if not any(e[0] == "object:state-changed:selected" and e[3] == 0 for e in events):
+    fail("no cell heard that it was unselected: %r" % events)
+cell = grid.getAccessibleAt(0, 0)
+if {pyatspi.STATE_FOCUSED, pyatspi.STATE_SELECTED} - states(cell):
+    fail("the first row's cell is not focused and selected")
+
+# A screen reader's own selection is a gesture of the user: the window hears
+# of it and updates its status line.
+if not grid.addRowSelection(2):
+    fail("the list refused to select a row")
+wait_for("the status line", lambda: [n for r, n, _ in controls() if r == "label" and n == "2 items are selected"])
+if list(grid.getSelectedRows()) != [0, 2] or not grid.isRowSelected(2) or grid.isRowSelected(1):
+    fail("rows %r are selected" % list(grid.getSelectedRows()))
+grid.removeRowSelection(0)
+wait_for("the status line", lambda: [n for r, n, _ in controls() if r == "label" and n == "1 items are selected"])
+
+print("PASS")
