@@ -3,17 +3,21 @@
 #include "App_common.h"
 #include "App_documents.h"
 #include "App_help.h"
+#include "App_journal.h"
+#include "App_ProgressDialog.h"
 #include "App_open.h"
 #include "App_programs.h"
 #include "App_system.h"
 #include "App_view.h"
 #include "ui_App_mainform.h"
 
+#include "Zel_dialogs.h"
 #include "Zel_files.h"
 #include "Zel_forms.h"
 #include "Zel_listviews.h"
 #include "Zel_shellfiles.h"
 #include "Zel_shelllibrary.h"
+#include "Zel_signals.h"
 
 #include <QAction>
 #include <QApplication>
@@ -27,6 +31,8 @@
 #include <QStyledItemDelegate>
 #include <QStylePainter>
 #include <QTimer>
+
+#include <cstdio>
 
 TAppMainForm* AppMainForm = nullptr;
 
@@ -228,14 +234,21 @@ TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_uni
     FDocumentEntries = std::make_unique<TDocumentEntriesModel>();
     FDocumentSelection = std::make_unique<TDocumentEntriesSelection>(*FDocumentEntries, listView);
     TDocumentEntriesSelection& selection = *FDocumentSelection;
-    FDocumentEntries->OnAdded = [this, &selection](TDocumentEntriesModel& s, const TIntegerDynArray& i) {
+    // The journal sees every change too, first, since its handlers never fail.
+    FJournal = std::make_unique<TDocumentJournal>(ExtractFileDir(SettingsPath()));
+    FJournal->OnError = [this](TDocumentJournal&, const std::string& message) {
+        ShowErrorBox(message + " The document list will not be restored after a crash.", AppTitle);
+    };
+    TDocumentJournal& journal = *FJournal;
+    FDocumentEntries->OnAdded = [this, &journal, &selection](TDocumentEntriesModel& s, const TIntegerDynArray& i) {
+        journal.EntriesAdded(s, i);
         SyncTypeImages(); // new entries may bring new type pictures
         selection.EntriesAdded(s, i);
     };
-    FDocumentEntries->OnDeleted = [&selection](TDocumentEntriesModel& s, const TIntegerDynArray& i) { selection.EntriesDeleted(s, i); };
-    FDocumentEntries->OnCleared = [&selection](TDocumentEntriesModel& s) { selection.EntriesCleared(s); };
-    FDocumentEntries->OnReordered = [&selection](TDocumentEntriesModel& s, const TReorderRecords& r) { selection.EntriesReordered(s, r); };
-    FDocumentEntries->OnChanged = [&selection](TDocumentEntriesModel& s, const TIntegerDynArray& i) { selection.EntriesChanged(s, i); };
+    FDocumentEntries->OnDeleted = [&](TDocumentEntriesModel& s, const TIntegerDynArray& i) { journal.EntriesDeleted(s, i); selection.EntriesDeleted(s, i); };
+    FDocumentEntries->OnCleared = [&](TDocumentEntriesModel& s) { journal.EntriesCleared(s); selection.EntriesCleared(s); };
+    FDocumentEntries->OnReordered = [&](TDocumentEntriesModel& s, const TReorderRecords& r) { journal.EntriesReordered(s, r); selection.EntriesReordered(s, r); };
+    FDocumentEntries->OnChanged = [&](TDocumentEntriesModel& s, const TIntegerDynArray& i) { journal.EntriesChanged(s, i); selection.EntriesChanged(s, i); };
 
     // Objects 7 to 12.
     FDocumentCommands = std::make_unique<TDocumentEntriesCommands>(*FDocumentEntries, *FDocumentSelection);
@@ -275,8 +288,20 @@ TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_uni
     FSettingsHandlers->Load();
     FUpdateNotifier->UpdateNow();
 
-    // Runs once the event loop is idle for the first time, after the window shows.
-    QTimer::singleShot(0, this, [this] { ProcessCommandLine(); });
+    FSessionEndWatcher = std::make_unique<TSessionEndWatcher>();
+    FSessionEndWatcher->OnEnd = [this](TSessionEndWatcher&, int) { SessionEnd(); };
+    FSessionEndWatcher->OnSaveRequest = [this](TSessionEndWatcher&) {
+        SaveSettingsAtSessionEnd();
+        FJournal->Sync();
+    };
+
+    // Runs once the event loop is idle for the first time, after the window
+    // shows: lost lists come back before the command line's documents.
+    QTimer::singleShot(0, this, [this] {
+        RecoverJournal();
+        if (!FSessionEnding)
+            ProcessCommandLine();
+    });
 }
 
 TAppMainForm::~TAppMainForm()
@@ -286,6 +311,7 @@ TAppMainForm::~TAppMainForm()
     // Reverse order of creation; the members would do the same, but the
     // drop watcher and the notifier must go before the widgets they serve.
     FDocumentCommands->OnClipboardChange = nullptr;
+    FSessionEndWatcher.reset();
     FUpdateNotifier.reset();
     FFileDropWatcher.reset();
     FSettingsHandlers.reset();
@@ -296,6 +322,7 @@ TAppMainForm::~TAppMainForm()
     FDocumentCommands.reset();
     FDocumentSelection.reset();
     FDocumentEntries.reset();
+    FJournal.reset();
     FProgramCommands.reset();
     FProgramSelection.reset();
     FProgramEntries.reset();
@@ -335,7 +362,7 @@ void TAppMainForm::CreateActions()
     TProgramEntriesCommands& programs = *FProgramCommands;
     TDocumentEntriesCommands& documents = *FDocumentCommands;
 
-    AddAction("Action11", CategoryMain, "Open", {[&] { open.Open(); }, [&] { return open.CanOpen(); }});
+    AddAction("Action11", CategoryMain, "Open", {[this] { OpenDocuments(); }, [&] { return open.CanOpen(); }});
     AddAction("Action121", CategoryMain, "Dorvane help", {[&] { help.OpenHelp(); }, [&] { return help.CanOpenHelp(); }});
     AddAction("Action122", CategoryMain, "About Dorvane", {[&] { help.About(); }, [&] { return help.CanAbout(); }});
 
@@ -690,11 +717,67 @@ bool TAppMainForm::FormCloseQuery()
         if (newAction->isEnabled())
             ActionList1Execute(newAction, true);
         FSettingsHandlers->Save();
+        FJournal->Discard();
     } catch (...) {
         HandleCurrentException(); // silent for the user's No
         return false;
     }
     return true;
+}
+
+void TAppMainForm::OpenDocuments()
+{
+    FRunning = true;
+    const auto ended = [this] {
+        FRunning = false;
+        FJournal->Sync();
+        if (FSessionEnding)
+            QCoreApplication::exit(0);
+    };
+    try {
+        FOpenCommands->Open();
+    } catch (...) {
+        ended();
+        throw;
+    }
+    ended();
+}
+
+void TAppMainForm::RecoverJournal()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        FJournal->Recover(*FDocumentEntries, [this] { return FSessionEnding; });
+    } catch (...) {
+        HandleCurrentException();
+    }
+    QApplication::restoreOverrideCursor();
+    FUpdateNotifier->RequestUpdate();
+}
+
+void TAppMainForm::SaveSettingsAtSessionEnd()
+{
+    // Nobody may be there to answer a box now.
+    try {
+        FSettingsHandlers->Save();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", AppTitle, e.what());
+    }
+}
+
+void TAppMainForm::SessionEnd()
+{
+    if (FSessionEnding)
+        return;
+    FSessionEnding = true;
+    // The worker must be gone before the objects it uses: the run's own
+    // end (Open returning) exits, not this.
+    if (FRunning && AppProgressDialog)
+        AppProgressDialog->FireOnCancelRequest();
+    SaveSettingsAtSessionEnd();
+    FJournal->Sync();
+    if (!FRunning)
+        QCoreApplication::exit(0);
 }
 
 void TAppMainForm::closeEvent(QCloseEvent* event)

@@ -25,6 +25,8 @@ class TProgramEntriesCommands;
 class TDocumentEntriesModel;
 class TDocumentEntriesSelection;
 class TDocumentEntriesCommands;
+class TDocumentJournal;
+class TSessionEndWatcher;
 class TFormModel;
 class TListViewModel;
 class TOpenCommands;
@@ -89,6 +91,7 @@ public:
     TDocumentEntriesModel& DocumentEntries() const noexcept { return *FDocumentEntries; }
     TDocumentEntriesSelection& DocumentSelection() const noexcept { return *FDocumentSelection; }
     TUpdateNotifier& UpdateNotifier() const noexcept { return *FUpdateNotifier; }
+    TDocumentJournal& Journal() const noexcept { return *FJournal; }
     TVirtualListView& ListView() const noexcept;
 
 protected:
@@ -125,6 +128,14 @@ private:
     void ProcessCommandLine();
     // Empties the list (asking first) and saves; false keeps the window open.
     bool FormCloseQuery();
+    // The other way out, when a signal or the desktop session ends the
+    // program: no question; a run is cancelled, the settings are saved and
+    // the journal is kept; the program exits once a run has ended.
+    void SessionEnd();
+    void SaveSettingsAtSessionEnd();
+    // Open, marked as running, so a session end waits for the run's worker.
+    void OpenDocuments();
+    void RecoverJournal();
 
     TAutoPointer<Ui::TAppMainForm> FUi;
 
@@ -135,6 +146,7 @@ private:
     TAutoPointer<TProgramEntriesCommands> FProgramCommands;
     TAutoPointer<TDocumentEntriesModel> FDocumentEntries;
     TAutoPointer<TDocumentEntriesSelection> FDocumentSelection;
+    TAutoPointer<TDocumentJournal> FJournal;
     TAutoPointer<TDocumentEntriesCommands> FDocumentCommands;
     TAutoPointer<TFormModel> FFormModel;
     TAutoPointer<TListViewModel> FListViewModel;
@@ -143,6 +155,7 @@ private:
     TAutoPointer<TSettingsHandlers> FSettingsHandlers;
     TAutoPointer<TFileDropWatcher> FFileDropWatcher;
     TAutoPointer<TUpdateNotifier> FUpdateNotifier;
+    TAutoPointer<TSessionEndWatcher> FSessionEndWatcher;
 
     TStringDynArray PendingDroppedFiles;
     TStringDynArray FCommandLine;
@@ -154,6 +167,8 @@ private:
     QMenu* FPopupMenu2 = nullptr;
     QMenu* FPopupMenu3 = nullptr;
     bool FClosing = false;
+    bool FRunning = false;
+    bool FSessionEnding = false;
     std::size_t FTypeImageCount = SIZE_MAX; // type pictures the list has
 };
 

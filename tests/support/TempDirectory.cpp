@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 
 #include <dirent.h>
@@ -66,4 +67,12 @@ std::string TTempDirectory::MakeDir(const std::string& name) const
     const std::string path = *this / name;
     ::mkdir(path.c_str(), 0755);
     return path;
+}
+
+std::string ReadFileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }

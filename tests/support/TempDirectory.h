@@ -24,3 +24,6 @@ public:
 private:
     std::string FPath;
 };
+
+// The whole file's bytes; empty when it cannot be read.
+std::string ReadFileText(const std::string& path);
