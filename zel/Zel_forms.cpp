@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace {
 
@@ -47,16 +48,16 @@ public:
 
     QRect NormalGeometry() const
     {
-        if (!(FForm.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
-            return FForm.geometry();
-        const QSize current = FForm.geometry().size();
-        for (std::size_t i = 0; i < FCount; ++i) {
-            const QRect& candidate = FHistory[(FNext + FHistory.size() - 1 - i) % FHistory.size()];
-            if (candidate.size() != current)
-                return candidate;
-        }
-        return FForm.normalGeometry();
+        QRect normal = SizedGeometry();
+        if (PositionsHidden())
+            normal.moveTopLeft(FAppliedPosition ? *FAppliedPosition : Centred(normal.size()));
+        return normal;
     }
+
+    // Wayland never tells a client where its window is (Qt reports 0,0), nor
+    // lets it choose. The position last applied is kept as the window's, so a
+    // position saved under X11 survives a Wayland session.
+    void NoteApplied(const QPoint& position) { FAppliedPosition = position; }
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
@@ -79,7 +80,37 @@ public:
     }
 
 private:
+    static bool PositionsHidden()
+    {
+        return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    }
+
+    // Where a window with no position of its own would sit well on X11 too.
+    static QPoint Centred(const QSize& size)
+    {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        if (!screen)
+            return QPoint(0, 0);
+        const QRect area = screen->availableGeometry();
+        return QPoint(area.left() + std::max(0, (area.width() - size.width()) / 2),
+                      area.top() + std::max(0, (area.height() - size.height()) / 2));
+    }
+
+    QRect SizedGeometry() const
+    {
+        if (!(FForm.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+            return FForm.geometry();
+        const QSize current = FForm.geometry().size();
+        for (std::size_t i = 0; i < FCount; ++i) {
+            const QRect& candidate = FHistory[(FNext + FHistory.size() - 1 - i) % FHistory.size()];
+            if (candidate.size() != current)
+                return candidate;
+        }
+        return FForm.normalGeometry();
+    }
+
     QWidget& FForm;
+    std::optional<QPoint> FAppliedPosition;
     std::array<QRect, 4> FHistory;
     std::size_t FNext = 0;
     std::size_t FCount = 0;
@@ -214,7 +245,9 @@ void SetFormPlacement(QWidget& form, const TWindowPlacement& placement)
 
     // The normal rectangle can only be set in the normal state; leaving it
     // for a moment also makes Qt remember the rectangle for the way back.
-    const QRect normal = OnSomeScreen(form, ToQRect(placement.NormalPosition));
+    const QRect requested = ToQRect(placement.NormalPosition);
+    tracker.NoteApplied(requested.topLeft());
+    const QRect normal = OnSomeScreen(form, requested);
     if (current & SpecialStates)
         form.setWindowState(current & ~SpecialStates);
     form.setGeometry(normal);

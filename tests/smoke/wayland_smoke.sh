@@ -119,6 +119,10 @@ AutoPause=0
 
 [ProgramEntriesSelection]
 SelectionIndex=0
+
+[MainForm.BoundsRect]
+Left=600
+Top=400
 INI
 for d in one.txt --help -reverse; do echo "$d" >"$work/docs/$d"; done
 export RECORDER_OUT="$work/records"
@@ -176,6 +180,9 @@ for i in 0 1 2 3 4 5; do expected_sections+=$'\n'"[MainForm.ListView1.Columns.It
 [[ "$sections" == "$expected_sections" ]] || fail "unexpected sections:"$'\n'"$sections"
 grep -aq '^DisplayName="Recorder"' "$settings" || fail "the recording program was not saved"
 grep -aq '^File="'"$recorder"'"' "$settings" || fail "the recording program's file was not saved"
+# Wayland hides where the window is: the position saved before stays.
+grep -aq '^Left=600' "$settings" && grep -aq '^Top=400' "$settings" ||
+  fail "the saved position was lost: $(grep -a -A4 'BoundsRect' "$settings")"
 
 echo "Start as a Wayland session starts it"
 (unset QT_QPA_PLATFORM && XDG_SESSION_TYPE=wayland exec "$work/app/dorvane") >"$work/app.log" 2>&1 &
