@@ -6,6 +6,11 @@
 
 EProcessCreateError::EProcessCreateError() : EProcessError("The program could not create the process.") {}
 
+EProcessCreateError::EProcessCreateError(std::string reason) : EProcessCreateError()
+{
+    FReason = std::move(reason);
+}
+
 EProcessAbandon::EProcessAbandon() : EProcessError("The program abandoned the process.") {}
 
 EProcessUnavailable::EProcessUnavailable() : EProcessError("The program could not get the handle of the process.")
@@ -76,8 +81,8 @@ TAutoPointer<TProcess> TProcessCreator::Start()
             }
             started = StartProgram(File, arguments, Directory, ShowCommand, keepHandle);
         }
-    } catch (const EShellExecuteError&) {
-        throw EProcessCreateError();
+    } catch (const EShellExecuteError& e) {
+        throw EProcessCreateError(e.Reason().empty() ? e.Message() : e.Reason());
     }
     if (AbandonProcess)
         throw EProcessAbandon();

@@ -16,10 +16,17 @@ public:
     using EAppError::EAppError;
 };
 
-// "The program could not create the process."
+// "The program could not create the process." Reason() keeps why: what the
+// system or GIO said (strerror's text, a GError's message), else the shell's
+// own sentence; empty when nobody said.
 class EProcessCreateError : public EProcessError {
 public:
     EProcessCreateError();
+    explicit EProcessCreateError(std::string reason);
+    const std::string& Reason() const noexcept { return FReason; }
+
+private:
+    std::string FReason;
 };
 
 // "The program abandoned the process." The normal outcome of a successful

@@ -96,17 +96,31 @@ TEST_F(ProcessesTest, WorkingDirectoryAndStartFailures)
     creator.Directory.clear();
     EXPECT_EQ(Run(creator).WorkingDirectory, std::filesystem::current_path().string());
 
-    // Nothing starts when the directory or the program is missing or no program.
+    // Nothing starts when the directory or the program is missing or no
+    // program; each failure keeps the system's word for it.
+    const auto reason = [&creator] {
+        try {
+            creator.Start();
+        } catch (const EProcessCreateError& e) {
+            return e.Reason();
+        }
+        return std::string("started");
+    };
     std::filesystem::remove(Log);
     creator.Directory = Scratch / "missing";
-    EXPECT_THROW(creator.Start(), EProcessCreateError);
+    EXPECT_EQ(reason(), "No such file or directory");
+    creator.Directory = Scratch.WriteFile("plain");
+    EXPECT_EQ(reason(), "Not a directory");
     creator.Directory.clear();
     creator.File = Scratch / "missing";
-    EXPECT_THROW(creator.Start(), EProcessCreateError);
+    EXPECT_EQ(reason(), "No such file or directory");
     creator.File = Scratch.WriteFile("script.sh", "#!/bin/sh\n");
-    EXPECT_THROW(creator.Start(), EProcessCreateError);
+    EXPECT_EQ(reason(), "Permission denied");
     creator.File.clear();
-    EXPECT_THROW(creator.Start(), EProcessCreateError);
+    EXPECT_EQ(reason(), "No such file or directory");
+    creator.ByAssociation = true;
+    creator.File = Scratch.WriteFile("d.unknownext", std::string("\0\1\2\3", 4));
+    EXPECT_EQ(reason(), "No application is associated with the document.");
     EXPECT_FALSE(std::filesystem::exists(Log));
     EXPECT_EQ(EProcessCreateError().Message(), "The program could not create the process.");
     EXPECT_EQ(EProcessWaitFail().Message(), "The program cannot determine whether the process has terminated.");
@@ -214,4 +228,25 @@ TEST_F(ProcessesTest, AssociationWithoutPidIsUnavailable)
     TAutoPointer<TProcessHandle> child = TProcessHandle::Open(withheld);
     ASSERT_TRUE(child);
     EXPECT_TRUE(child->Wait(20000));
+}
+
+TEST_F(ProcessesTest, AssociatedApplicationThatCannotRunIsAStartFailure)
+{
+    // The entry's program exists and is executable, but its interpreter is
+    // missing: the launch must fail before anything starts, not as a child
+    // that ends at once.
+    const std::string document = Scratch.WriteFile(std::string("d") + TPrivateXdg::BrokenExtension);
+    TProcessCreator creator;
+    creator.File = document;
+    creator.ByAssociation = true;
+    for (const bool abandon : {false, true}) {
+        creator.AbandonProcess = abandon;
+        try {
+            creator.Start();
+            ADD_FAILURE() << "started";
+        } catch (const EProcessCreateError& e) {
+            EXPECT_EQ(e.Message(), "The program could not create the process.");
+            EXPECT_EQ(e.Reason(), "No such file or directory");
+        }
+    }
 }
