@@ -1,0 +1,113 @@
+#include "PrivateBus.h"
+
+#include "Zel_desktopbus.h"
+
+#include <gio/gio.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace {
+
+// Anyone may own and call anything; nothing is activated.
+std::string BusConfig(const std::string& directory)
+{
+    return "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+           " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+           "<busconfig>\n  <type>session</type>\n  <listen>unix:dir="
+        + directory
+        + "</listen>\n  <auth>EXTERNAL</auth>\n  <policy context=\"default\">\n"
+          "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n    <allow eavesdrop=\"true\"/>\n"
+          "    <allow own=\"*\"/>\n  </policy>\n</busconfig>\n";
+}
+
+// The first line the daemon prints, within 10 s; empty when none came.
+std::string ReadLine(int fd)
+{
+    using TClock = std::chrono::steady_clock;
+    const TClock::time_point deadline = TClock::now() + std::chrono::seconds(10);
+    std::string line;
+    while (line.find('\n') == std::string::npos) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
+        pollfd request{fd, POLLIN, 0};
+        if (left <= 0 || ::poll(&request, 1, static_cast<int>(left)) <= 0)
+            return std::string();
+        char buffer[256];
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count <= 0)
+            return std::string();
+        line.append(buffer, static_cast<std::size_t>(count));
+    }
+    return line.substr(0, line.find('\n'));
+}
+
+} // namespace
+
+TPrivateBus::TPrivateBus()
+{
+    const std::string config = FRoot.WriteFile("bus.conf", BusConfig(FRoot.MakeDir("socket")));
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        throw std::runtime_error("no pipe for the bus daemon");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    // It complains as root that it cannot raise its descriptor limit.
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const std::string configArgument = "--config-file=" + config;
+    char* argv[] = {const_cast<char*>("dbus-daemon"), const_cast<char*>(configArgument.c_str()),
+                    const_cast<char*>("--nofork"), const_cast<char*>("--nopidfile"),
+                    const_cast<char*>("--print-address=1"), nullptr};
+    const int failed = ::posix_spawnp(&FPid, "dbus-daemon", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (failed) {
+        ::close(pipeFds[0]);
+        throw std::runtime_error("dbus-daemon could not be started");
+    }
+    FAddress = ReadLine(pipeFds[0]);
+    ::close(pipeFds[0]);
+    if (FAddress.empty()) {
+        ::kill(FPid, SIGKILL);
+        ::waitpid(FPid, nullptr, 0);
+        throw std::runtime_error("dbus-daemon gave no address");
+    }
+    FVariable = std::make_unique<TScopedEnvironment>("DBUS_SESSION_BUS_ADDRESS", FAddress);
+    if (GDBusConnection* shared = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)) {
+        g_dbus_connection_set_exit_on_close(shared, FALSE);
+        FShared.reset(shared, g_object_unref);
+    }
+}
+
+TPrivateBus::~TPrivateBus()
+{
+    FShared.reset();
+    FVariable.reset();
+    ::kill(FPid, SIGTERM);
+    while (::waitpid(FPid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
+pid_t TPrivateBus::WaitForOwner(const std::string& name, int timeoutMs) const
+{
+    const TAutoPointer<TDesktopBus> bus = TDesktopBus::Connect(FAddress);
+    pid_t owner = 0;
+    if (bus)
+        WaitUntil([&] { return (owner = bus->NameOwner(name).Pid) > 0; }, timeoutMs);
+    return owner;
+}
+
+bool TPrivateBus::WaitUntilUnowned(const std::string& name, int timeoutMs) const
+{
+    const TAutoPointer<TDesktopBus> bus = TDesktopBus::Connect(FAddress);
+    return bus && WaitUntil([&] { return !bus->NameOwner(name).Owned; }, timeoutMs);
+}

@@ -1,0 +1,117 @@
+#include "Zel_desktopbus.h"
+
+#include "PrivateBus.h"
+#include "ProcessTestSupport.h"
+#include "Zel_glib.h"
+#include "Zel_shellexecute.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace {
+
+const std::string AppId = "org.dorvane.BusTest";
+
+// The sockets this process holds open.
+std::size_t OpenSockets()
+{
+    std::size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        count += std::filesystem::read_symlink(entry.path(), error).string().rfind("socket:", 0) == 0;
+    }
+    return count;
+}
+
+// Owns the name with a connection of its own, as an application would.
+void Own(GDBusConnection* connection, const std::string& name)
+{
+    TGErrorPointer error;
+    const TGVariantPointer reply(g_dbus_connection_call_sync(
+        connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+        g_variant_new("(su)", name.c_str(), 4u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr,
+        TGErrorReceiver(error)));
+    ASSERT_TRUE(reply) << (error ? error->message : "");
+}
+
+} // namespace
+
+TEST(DesktopBus, WhoOwnsAName)
+{
+    TPrivateBus privateBus;
+    const TAutoPointer<TDesktopBus> bus = TDesktopBus::ConnectSession();
+    ASSERT_TRUE(bus);
+    EXPECT_FALSE(bus->NameOwner(AppId).Owned);
+
+    // Another process owns it: the bus names that process.
+    TScopedEnvironment id("SINGLEAPP_ID", AppId);
+    TShellStart started = StartProgram(HelperPath("singleapp"), {}, "", 1, true);
+    ASSERT_TRUE(started.Process);
+    ASSERT_EQ(privateBus.WaitForOwner(AppId), started.Process->Pid());
+    const TBusNameOwner owner = bus->NameOwner(AppId);
+    EXPECT_TRUE(owner.Owned);
+    EXPECT_EQ(owner.Pid, started.Process->Pid());
+    ::kill(started.Process->Pid(), SIGTERM);
+    EXPECT_TRUE(started.Process->Wait(10000));
+    EXPECT_TRUE(privateBus.WaitUntilUnowned(AppId));
+
+    // A name we own ourselves names us.
+    TGErrorPointer error;
+    const TGObjectPointer<GDBusConnection> own(g_dbus_connection_new_for_address_sync(
+        privateBus.Address().c_str(),
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT
+                                          | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, TGErrorReceiver(error)));
+    ASSERT_TRUE(own);
+    Own(own.get(), AppId + ".Mine");
+    EXPECT_EQ(bus->NameOwner(AppId + ".Mine").Pid, ::getpid());
+
+    // Names no application can own are never asked about.
+    for (const std::string name : {"", "nodots", ":1.1", "org..x", "org.1x", "org.example.", "a.b/c"}) {
+        EXPECT_FALSE(TDesktopBus::IsWellKnownName(name)) << name;
+        EXPECT_FALSE(bus->NameOwner(name).Owned) << name;
+    }
+    EXPECT_TRUE(TDesktopBus::IsWellKnownName("org.xfce.mousepad"));
+    EXPECT_TRUE(TDesktopBus::IsWellKnownName("org.example.App-2_x"));
+}
+
+TEST(DesktopBus, NoBusIsNothingThere)
+{
+    {
+        TScopedEnvironment address("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/dorvane-bus");
+        EXPECT_FALSE(TDesktopBus::ConnectSession());
+    }
+    {
+        // No address and no socket in the runtime directory: no bus is started for us.
+        TScopedEnvironment address("DBUS_SESSION_BUS_ADDRESS", "", true);
+        TScopedEnvironment runtime("XDG_RUNTIME_DIR", "/nonexistent");
+        EXPECT_FALSE(TDesktopBus::ConnectSession());
+    }
+    EXPECT_FALSE(TDesktopBus::Connect("not an address"));
+}
+
+TEST(DesktopBus, ConnectionsCloseAndABusThatGoesAwayEndsNothing)
+{
+    TAutoPointer<TDesktopBus> orphan;
+    {
+        TPrivateBus privateBus;
+        // Warm up GDBus's own thread and descriptors, which stay.
+        ASSERT_TRUE(TDesktopBus::Connect(privateBus.Address()));
+        const std::size_t before = OpenSockets();
+        for (int i = 0; i < 10; ++i) {
+            const TAutoPointer<TDesktopBus> bus = TDesktopBus::Connect(privateBus.Address());
+            ASSERT_TRUE(bus);
+            EXPECT_FALSE(bus->NameOwner(AppId).Owned);
+        }
+        EXPECT_TRUE(WaitUntil([&] { return OpenSockets() <= before; }));
+        orphan = TDesktopBus::Connect(privateBus.Address());
+        ASSERT_TRUE(orphan);
+    }
+    // The daemon has ended: the program goes on, and nothing is owned.
+    EXPECT_FALSE(orphan->NameOwner(AppId).Owned);
+    orphan.reset();
+}

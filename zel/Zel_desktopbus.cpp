@@ -1,0 +1,131 @@
+#include "Zel_desktopbus.h"
+
+#include "Zel_glib.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+namespace {
+
+// The bus daemon answers at once; a peer that does not is as good as absent.
+constexpr int CallTimeoutMs = 2000;
+
+const char* const BusName = "org.freedesktop.DBus";
+const char* const BusPath = "/org/freedesktop/DBus";
+const char* const BusInterface = "org.freedesktop.DBus";
+
+// Where the session bus listens; empty when there is none. No autolaunch:
+// GIO would start a bus of its own through dbus-launch.
+std::string SessionAddress()
+{
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (address && *address)
+        return address;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (!runtime || *runtime != '/')
+        return std::string();
+    const std::string socket = std::string(runtime) + "/bus";
+    struct stat status;
+    if (::stat(socket.c_str(), &status) != 0 || !S_ISSOCK(status.st_mode))
+        return std::string();
+    const TGCharPointer escaped(g_dbus_address_escape_value(socket.c_str()));
+    return "unix:path=" + std::string(escaped.get());
+}
+
+bool IsRemoteError(const GError* error, const char* name)
+{
+    if (!error || !g_dbus_error_is_remote_error(error))
+        return false;
+    const TGCharPointer remote(g_dbus_error_get_remote_error(error));
+    return remote && g_strcmp0(remote.get(), name) == 0;
+}
+
+} // namespace
+
+struct TDesktopBus::TConnection {
+    explicit TConnection(TGObjectPointer<GDBusConnection> connection) noexcept : Connection(std::move(connection))
+    {
+        // Ours alone, so its end is no reason for the program to end.
+        g_dbus_connection_set_exit_on_close(Connection.get(), FALSE);
+    }
+
+    ~TConnection()
+    {
+        // Closed now rather than whenever GDBus's worker lets go of it.
+        g_dbus_connection_close_sync(Connection.get(), nullptr, nullptr);
+    }
+
+    // One method call; its reply when it has replyType, else null with error set.
+    TGVariantPointer Call(const char* destination, const char* objectPath, const char* interfaceName,
+                          const char* method, GVariant* parameters, const GVariantType* replyType,
+                          TGErrorPointer& error)
+    {
+        return TGVariantPointer(g_dbus_connection_call_sync(Connection.get(), destination, objectPath,
+                                                            interfaceName, method, parameters, replyType,
+                                                            G_DBUS_CALL_FLAGS_NONE, CallTimeoutMs, nullptr,
+                                                            TGErrorReceiver(error)));
+    }
+
+    // A call to the bus itself.
+    TGVariantPointer CallBus(const char* method, GVariant* parameters, const GVariantType* replyType,
+                             TGErrorPointer& error)
+    {
+        return Call(BusName, BusPath, BusInterface, method, parameters, replyType, error);
+    }
+
+    TGObjectPointer<GDBusConnection> Connection;
+};
+
+TAutoPointer<TDesktopBus> TDesktopBus::ConnectSession()
+{
+    const std::string address = SessionAddress();
+    return address.empty() ? nullptr : Connect(address);
+}
+
+TAutoPointer<TDesktopBus> TDesktopBus::Connect(const std::string& address)
+{
+    TGErrorPointer error;
+    TGObjectPointer<GDBusConnection> connection(g_dbus_connection_new_for_address_sync(
+        address.c_str(),
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT
+                                          | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, TGErrorReceiver(error)));
+    if (!connection)
+        return nullptr;
+    auto held = std::make_unique<TConnection>(std::move(connection));
+    return TAutoPointer<TDesktopBus>(new TDesktopBus(std::move(held)));
+}
+
+TDesktopBus::TDesktopBus(std::unique_ptr<TConnection> connection) noexcept : FConnection(std::move(connection)) {}
+
+TDesktopBus::~TDesktopBus() = default;
+
+bool TDesktopBus::IsWellKnownName(const std::string& name)
+{
+    return g_dbus_is_name(name.c_str()) && !g_dbus_is_unique_name(name.c_str());
+}
+
+TBusNameOwner TDesktopBus::NameOwner(const std::string& name)
+{
+    if (!IsWellKnownName(name))
+        return {};
+    TGErrorPointer error;
+    const TGVariantPointer pid = FConnection->CallBus(
+        "GetConnectionUnixProcessID", g_variant_new("(s)", name.c_str()), G_VARIANT_TYPE("(u)"), error);
+    if (pid) {
+        guint32 value = 0;
+        g_variant_get(pid.get(), "(u)", &value);
+        return {true, static_cast<pid_t>(value)};
+    }
+    if (IsRemoteError(error.get(), "org.freedesktop.DBus.Error.NameHasNoOwner"))
+        return {};
+    // Owned perhaps, by a process the bus cannot name.
+    error.reset();
+    const TGVariantPointer owned =
+        FConnection->CallBus("NameHasOwner", g_variant_new("(s)", name.c_str()), G_VARIANT_TYPE("(b)"), error);
+    gboolean value = FALSE;
+    if (owned)
+        g_variant_get(owned.get(), "(b)", &value);
+    return {value != FALSE, 0};
+}
