@@ -1,7 +1,9 @@
 #include "App_processes.h"
 
+#include "Zel_desktopbus.h"
 #include "Zel_shellexecute.h"
 
+#include <map>
 #include <string_view>
 
 EProcessCreateError::EProcessCreateError() : EProcessError("The program could not create the process.") {}
@@ -17,14 +19,78 @@ EProcessUnavailable::EProcessUnavailable() : EProcessError("The program could no
 {
 }
 
+EProcessUnavailable::EProcessUnavailable(std::string message) : EProcessError(std::move(message)) {}
+
+EProcessHandOff::EProcessHandOff()
+    : EProcessUnavailable("The program handed the document to an application that was already running.")
+{
+}
+
 EProcessWaitFail::EProcessWaitFail()
     : EProcessError("The program cannot determine whether the process has terminated.")
 {
 }
 
+// --- THandOffWatch ---
+
+// For one run: which names on the session bus a start answers to, and the
+// bus to ask who owns them. The bus is reached once, and a program file's
+// desktop entries are read once, whatever the number of documents.
+class THandOffWatch {
+public:
+    // The names among the application ids that an application can own.
+    static TStringDynArray Names(const TStringDynArray& applicationIds)
+    {
+        TStringDynArray names;
+        for (const std::string& id : applicationIds)
+            if (TDesktopBus::IsWellKnownName(id))
+                names.push_back(id);
+        return names;
+    }
+
+    // The names of the desktop entries that run the program file.
+    const TStringDynArray& ProgramNames(const std::string& file)
+    {
+        auto found = FProgramNames.find(file);
+        if (found == FProgramNames.end())
+            found = FProgramNames.emplace(file, Names(ProgramApplicationIds(file))).first;
+        return found->second;
+    }
+
+    // True when one of the names is owned by a process other than except
+    // (0: by any process). An owner the bus cannot name is not another one.
+    bool OwnedElsewhere(const TStringDynArray& names, pid_t except)
+    {
+        TDesktopBus* bus = names.empty() ? nullptr : Bus();
+        if (!bus)
+            return false;
+        for (const std::string& name : names) {
+            const TBusNameOwner owner = bus->NameOwner(name);
+            if (owner.Owned && (except == 0 || (owner.Pid != 0 && owner.Pid != except)))
+                return true;
+        }
+        return false;
+    }
+
+private:
+    TDesktopBus* Bus()
+    {
+        if (!FConnected) {
+            FConnected = true;
+            FBus = TDesktopBus::ConnectSession();
+        }
+        return FBus.get();
+    }
+
+    std::map<std::string, TStringDynArray> FProgramNames;
+    TAutoPointer<TDesktopBus> FBus;
+    bool FConnected = false;
+};
+
 // --- TProcess ---
 
-TProcess::TProcess(TAutoPointer<TProcessHandle> handle) : FHandle(std::move(handle))
+TProcess::TProcess(TAutoPointer<TProcessHandle> handle, THandOffCheck handOffCheck)
+    : FHandle(std::move(handle)), FHandOffCheck(std::move(handOffCheck))
 {
     if (!FHandle)
         throw EInvalidOperation("The program has no process to wait for.");
@@ -35,11 +101,20 @@ TProcess::~TProcess() = default;
 
 bool TProcess::WaitFor(int timeout)
 {
+    bool ended = false;
     try {
-        return FHandle->Wait(timeout < 0 ? -1 : timeout);
+        ended = FHandle->Wait(timeout < 0 ? -1 : timeout);
     } catch (const EProcessWaitError&) {
         throw EProcessWaitFail();
     }
+    if (ended && FHandOffCheck) {
+        // Asked the moment the end is seen: a process that handed its
+        // document off ends while the instance that took it owns the name.
+        const THandOffCheck check = std::move(FHandOffCheck);
+        FHandOffCheck = nullptr;
+        FHandedOff = check(FHandle->Pid());
+    }
+    return ended;
 }
 
 // --- TProcessCreator ---
@@ -65,11 +140,26 @@ void TProcessCreator::SetDocumentParameters(const std::string& prefix, const std
 TAutoPointer<TProcess> TProcessCreator::Start()
 {
     const bool keepHandle = !AbandonProcess;
+    if (!FHandOff)
+        FHandOff = std::make_shared<THandOffWatch>();
+    // Only a start that is waited for can slip away by handing its document
+    // off; the names are looked at just before it.
+    TStringDynArray names;
+    bool runningBefore = false;
+    const auto watch = [&](TStringDynArray candidates) {
+        names = std::move(candidates);
+        runningBefore = FHandOff->OwnedElsewhere(names, 0);
+    };
     TShellStart started;
     try {
         if (ByAssociation) {
-            started = OpenDocument(File, Directory, ShowCommand, keepHandle);
+            TApplicationNotify beforeLaunch;
+            if (keepHandle)
+                beforeLaunch = [&](const std::string& id) { watch(THandOffWatch::Names({id})); };
+            started = OpenDocument(File, Directory, ShowCommand, keepHandle, beforeLaunch);
         } else {
+            if (keepHandle)
+                watch(FHandOff->ProgramNames(File));
             TStringDynArray arguments;
             if (FDocumentOffset == std::string::npos) {
                 arguments = SplitArguments(FParameters);
@@ -86,7 +176,13 @@ TAutoPointer<TProcess> TProcessCreator::Start()
     }
     if (AbandonProcess)
         throw EProcessAbandon();
+    // Started all the same: the running instance shows the document.
+    if (runningBefore)
+        throw EProcessHandOff();
     if (!started.Process)
         throw EProcessUnavailable();
-    return std::make_unique<TProcess>(std::move(started.Process));
+    TProcess::THandOffCheck handedOff;
+    if (!names.empty())
+        handedOff = [watch = FHandOff, names](pid_t pid) { return watch->OwnedElsewhere(names, pid); };
+    return std::make_unique<TProcess>(std::move(started.Process), std::move(handedOff));
 }
