@@ -38,15 +38,19 @@ namespace {
 
 constexpr int DocumentCount = 2000;
 
+// A fresh directory from a mkdtemp pattern.
+std::string MakeScratchDirectory(std::string pattern)
+{
+    if (!::mkdtemp(pattern.data()))
+        std::abort();
+    return pattern;
+}
+
 // The documents, the same paths one a line for xargs, and a program entry.
 class TFixture {
 public:
-    TFixture()
+    TFixture() : Directory(MakeScratchDirectory("/tmp/dorvane-open-bench-XXXXXX"))
     {
-        char pattern[] = "/tmp/dorvane-open-bench-XXXXXX";
-        if (!::mkdtemp(pattern))
-            std::abort();
-        Directory = pattern;
         TStringDynArray paths;
         std::ofstream list(Directory + "/paths.txt");
         for (int i = 0; i < DocumentCount; ++i) {
@@ -180,18 +184,12 @@ void BM_OpenRunAgainstXargs(benchmark::State& state)
 }
 BENCHMARK(BM_OpenRunAgainstXargs)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(6);
 
-} // namespace
-
 // A private data directory whose desktop entry runs /bin/true under an id
 // that is a bus name; made before GIO first reads the directories.
 class TTrueEntry {
 public:
-    TTrueEntry()
+    TTrueEntry() : Directory(MakeScratchDirectory("/tmp/dorvane-open-bench-data-XXXXXX"))
     {
-        char pattern[] = "/tmp/dorvane-open-bench-data-XXXXXX";
-        if (!::mkdtemp(pattern))
-            std::abort();
-        Directory = pattern;
         std::filesystem::create_directories(Directory + "/applications");
         std::ofstream(Directory + "/applications/org.dorvane.BenchTrue.desktop")
             << "[Desktop Entry]\nType=Application\nName=True\nExec=/bin/true %f\nNoDisplay=true\n";
@@ -201,6 +199,8 @@ public:
 
     std::string Directory;
 };
+
+} // namespace
 
 int main(int argc, char** argv)
 {
