@@ -4,6 +4,7 @@
 #include "Zel_shellexecute.h"
 
 #include <map>
+#include <vector>
 #include <string_view>
 
 EProcessCreateError::EProcessCreateError() : EProcessError("The program could not create the process.") {}
@@ -34,8 +35,9 @@ EProcessWaitFail::EProcessWaitFail()
 // --- THandOffWatch ---
 
 // For one run: which names on the session bus a start answers to, and the
-// bus to ask who owns them. The bus is reached once, and a program file's
-// desktop entries are read once, whatever the number of documents.
+// bus to ask who owns them. The bus is reached once, a program file's
+// desktop entries are read once, and the owners are asked about again only
+// when the bus has announced a change.
 class THandOffWatch {
 public:
     // The names among the application ids that an application can own.
@@ -64,15 +66,38 @@ public:
         TDesktopBus* bus = names.empty() ? nullptr : Bus();
         if (!bus)
             return false;
-        for (const std::string& name : names) {
-            const TBusNameOwner owner = bus->NameOwner(name);
+        for (const TBusNameOwner& owner : Owners(*bus, names))
             if (owner.Owned && (except == 0 || (owner.Pid != 0 && owner.Pid != except)))
                 return true;
-        }
         return false;
     }
 
 private:
+    struct TKnownOwners {
+        std::vector<TBusNameOwner> Owners;
+        unsigned Changes = 0;
+        bool Current = false; // kept only while the bus announces changes
+    };
+
+    // The names' owners, asked the first time and again only once the bus
+    // has announced a change of owner of a watched name. An application
+    // already running is so asked about once, however many documents go to it.
+    const std::vector<TBusNameOwner>& Owners(TDesktopBus& bus, const TStringDynArray& names)
+    {
+        TKnownOwners& known = FOwners[names];
+        if (known.Current && known.Changes == bus.OwnerChanges())
+            return known.Owners;
+        bool watched = true;
+        for (const std::string& name : names)
+            watched = bus.WatchName(name) && watched;
+        known.Changes = bus.OwnerChanges();
+        known.Owners.clear();
+        for (const std::string& name : names)
+            known.Owners.push_back(bus.NameOwner(name));
+        known.Current = watched;
+        return known.Owners;
+    }
+
     TDesktopBus* Bus()
     {
         if (!FConnected) {
@@ -83,6 +108,7 @@ private:
     }
 
     std::map<std::string, TStringDynArray> FProgramNames;
+    std::map<TStringDynArray, TKnownOwners> FOwners;
     TAutoPointer<TDesktopBus> FBus;
     bool FConnected = false;
 };

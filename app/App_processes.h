@@ -101,8 +101,10 @@ private:
 // start hands its document to the first and ends. A start that is to be
 // waited for therefore looks, before it starts, whether its application's
 // name is owned (EProcessHandOff), and its process, when it ends, whether it
-// was owned by another process meanwhile (TProcess::HandedOff). With no
-// session bus, or no desktop entry behind the program, nothing changes.
+// was owned by another process meanwhile (TProcess::HandedOff). The bus is
+// asked once a run for each application, and again only after it announces
+// a change of owner. With no session bus, or no desktop entry behind the
+// program, nothing changes.
 //
 // Parameters is the text the program entry builds: prefix + document path +
 // suffix. It is split into arguments by the shell's quoting rules without

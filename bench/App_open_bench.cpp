@@ -5,9 +5,9 @@
 // timed in turns. Prints both and the run / xargs ratio.
 //
 // /bin/true is given a desktop entry whose id a single-instance application
-// could own, so the run looks for a hand-off. With a session bus (run it
-// under dbus-run-session) that costs two questions to the bus per document,
-// before the start and at the end; without one, nothing per document.
+// could own, so the run looks for a hand-off before each start and at each
+// end. Run it under dbus-run-session to have a session bus: the bus is then
+// asked once in the run, and every later look goes by its announcements.
 
 #include "App_documents.h"
 #include "App_journal.h"

@@ -4,7 +4,10 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 
 namespace {
 
@@ -43,15 +46,52 @@ bool IsRemoteError(const GError* error, const char* name)
 
 } // namespace
 
+struct TDesktopBus::TOwnerChanges {
+    std::mutex Lock;
+    std::set<std::string> Names;
+    std::atomic<unsigned> Count{0};
+
+    // Runs on GDBus's thread for every message that comes in.
+    static GDBusMessage* Filter(GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer data)
+    {
+        if (!incoming || g_dbus_message_get_message_type(message) != G_DBUS_MESSAGE_TYPE_SIGNAL
+            || g_strcmp0(g_dbus_message_get_sender(message), BusName) != 0
+            || g_strcmp0(g_dbus_message_get_member(message), "NameOwnerChanged") != 0)
+            return message;
+        GVariant* body = g_dbus_message_get_body(message);
+        if (!body || !g_variant_is_of_type(body, G_VARIANT_TYPE("(sss)")))
+            return message;
+        const TGVariantPointer name(g_variant_get_child_value(body, 0));
+        TOwnerChanges& changes = **static_cast<std::shared_ptr<TOwnerChanges>*>(data);
+        std::lock_guard<std::mutex> lock(changes.Lock);
+        if (changes.Names.count(g_variant_get_string(name.get(), nullptr)) != 0)
+            ++changes.Count;
+        return message;
+    }
+
+    // GDBus may still run the filter after it is removed, so it holds its
+    // own reference, dropped when GDBus says it is done with it.
+    static void Release(gpointer data)
+    {
+        const std::unique_ptr<std::shared_ptr<TOwnerChanges>> held(static_cast<std::shared_ptr<TOwnerChanges>*>(data));
+    }
+};
+
 struct TDesktopBus::TConnection {
-    explicit TConnection(TGObjectPointer<GDBusConnection> connection) noexcept : Connection(std::move(connection))
+    explicit TConnection(TGObjectPointer<GDBusConnection> connection)
+        : Connection(std::move(connection)), Changes(std::make_shared<TOwnerChanges>())
     {
         // Ours alone, so its end is no reason for the program to end.
         g_dbus_connection_set_exit_on_close(Connection.get(), FALSE);
+        auto reference = std::make_unique<std::shared_ptr<TOwnerChanges>>(Changes);
+        Filter = g_dbus_connection_add_filter(Connection.get(), TOwnerChanges::Filter, reference.get(),
+                                              TOwnerChanges::Release);
+        (void)reference.release(); // GDBus's now, until Release
     }
 
     ~TConnection()
     {
+        g_dbus_connection_remove_filter(Connection.get(), Filter);
         // Closed now rather than whenever GDBus's worker lets go of it.
         g_dbus_connection_close_sync(Connection.get(), nullptr, nullptr);
     }
@@ -75,6 +115,8 @@ struct TDesktopBus::TConnection {
     }
 
     TGObjectPointer<GDBusConnection> Connection;
+    std::shared_ptr<TOwnerChanges> Changes;
+    guint Filter = 0;
 };
 
 TAutoPointer<TDesktopBus> TDesktopBus::ConnectSession()
@@ -100,6 +142,33 @@ TAutoPointer<TDesktopBus> TDesktopBus::Connect(const std::string& address)
 TDesktopBus::TDesktopBus(std::unique_ptr<TConnection> connection) noexcept : FConnection(std::move(connection)) {}
 
 TDesktopBus::~TDesktopBus() = default;
+
+bool TDesktopBus::WatchName(const std::string& name)
+{
+    if (!IsWellKnownName(name))
+        return false;
+    TOwnerChanges& changes = *FConnection->Changes;
+    {
+        std::lock_guard<std::mutex> lock(changes.Lock);
+        if (!changes.Names.insert(name).second)
+            return true;
+    }
+    // The bus announces changes only to those who asked; the rule is in
+    // force before any later call of ours is answered.
+    const std::string rule = std::string("type='signal',sender='") + BusName + "',interface='" + BusInterface
+        + "',member='NameOwnerChanged',path='" + BusPath + "',arg0='" + name + "'";
+    TGErrorPointer error;
+    if (FConnection->CallBus("AddMatch", g_variant_new("(s)", rule.c_str()), G_VARIANT_TYPE_UNIT, error))
+        return true;
+    std::lock_guard<std::mutex> lock(changes.Lock);
+    changes.Names.erase(name);
+    return false;
+}
+
+unsigned TDesktopBus::OwnerChanges() const noexcept
+{
+    return FConnection->Changes->Count.load();
+}
 
 bool TDesktopBus::IsWellKnownName(const std::string& name)
 {

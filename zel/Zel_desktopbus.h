@@ -41,10 +41,22 @@ public:
     // nobody owns it, or the bus does not answer.
     TBusNameOwner NameOwner(const std::string& name);
 
+    // From now on counts the changes of owner the bus announces for the name,
+    // so that an answer of NameOwner can be kept until one is announced.
+    // One round trip the first time for a name, none after. False when the
+    // bus will not announce them: then only asking again tells.
+    bool WatchName(const std::string& name);
+    // How many changes of owner of the watched names the bus has announced.
+    // Read it before asking NameOwner: a change while asking then shows too.
+    unsigned OwnerChanges() const noexcept;
+
 private:
     // The GDBus connection and the calls made on it. GIO's headers stay out
     // of this one: they clash with Qt's keywords wherever both are included.
     struct TConnection;
+    // The watched names and the count of their changes, which GDBus's own
+    // thread keeps up to date.
+    struct TOwnerChanges;
 
     explicit TDesktopBus(std::unique_ptr<TConnection> connection) noexcept;
 

@@ -489,6 +489,7 @@ TEST_F(HandOffTest, AnApplicationAlreadyRunningTakesEachDocumentWithANoticeAndAP
     ASSERT_TRUE(running.Process);
     const pid_t instance = running.Process->Pid();
     ASSERT_EQ(Bus.WaitForOwner(AppId), instance);
+    Bus.CountCalls("GetConnectionUnixProcessID");
     React = [this](const std::string& event) {
         if (event == "Paused")
             ResumeLater(Task);
@@ -502,8 +503,11 @@ TEST_F(HandOffTest, AnApplicationAlreadyRunningTakesEachDocumentWithANoticeAndAP
     for (const bool byAssociation : {true, false}) {
         SCOPED_TRACE(byAssociation ? "association" : "program file");
         UseApplication(byAssociation);
+        const unsigned asked = Bus.CountedCalls();
         EXPECT_EQ(Run(), expected);
         EXPECT_EQ(ResultOf(1), TDocumentEntryResult::Success);
+        // Asked once a run: the owner stays, and the bus says nothing of a change.
+        EXPECT_EQ(Bus.CountedCalls(), asked + 1);
         // Every document opened once, in the instance that was running. The
         // run does not wait for a hand-off to arrive, so the two may cross.
         EXPECT_TRUE(WaitUntil([this] { return Opened().size() >= 2 && ZombieChildren().empty(); }));

@@ -97,6 +97,72 @@ TPrivateBus::~TPrivateBus()
     }
 }
 
+namespace {
+
+const char* const CountMarker = "org.dorvane.CountMarker";
+
+GDBusMessage* CountCall(GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer data)
+{
+    if (!incoming || g_dbus_message_get_message_type(message) != G_DBUS_MESSAGE_TYPE_METHOD_CALL)
+        return message;
+    TCallCount& count = **static_cast<std::shared_ptr<TCallCount>*>(data);
+    GVariant* body = g_dbus_message_get_body(message);
+    const gchar* first = nullptr;
+    if (body && g_variant_is_of_type(body, G_VARIANT_TYPE("(s)")))
+        g_variant_get(body, "(&s)", &first);
+    if (g_strcmp0(first, CountMarker) == 0)
+        count.Marked = true;
+    else
+        ++count.Calls;
+    // Dropped: GDBus would answer it, and the bus disconnects a monitor
+    // that sends anything.
+    g_object_unref(message);
+    return nullptr;
+}
+
+void ReleaseCount(gpointer data)
+{
+    const std::unique_ptr<std::shared_ptr<TCallCount>> held(static_cast<std::shared_ptr<TCallCount>*>(data));
+}
+
+} // namespace
+
+void TPrivateBus::CountCalls(const std::string& method)
+{
+    GDBusConnection* monitor = g_dbus_connection_new_for_address_sync(
+        FAddress.c_str(),
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT
+                                          | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, nullptr);
+    if (!monitor)
+        throw std::runtime_error("no monitor connection");
+    FMonitor.reset(monitor, g_object_unref);
+    FCount = std::make_shared<TCallCount>();
+    g_dbus_connection_add_filter(monitor, CountCall, new std::shared_ptr<TCallCount>(FCount), ReleaseCount);
+    const std::string rule = "type='method_call',member='" + method + "'";
+    const gchar* rules[] = {rule.c_str(), nullptr};
+    GVariant* reply = g_dbus_connection_call_sync(monitor, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                  "org.freedesktop.DBus.Monitoring", "BecomeMonitor",
+                                                  g_variant_new("(^asu)", rules, 0u), nullptr,
+                                                  G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    if (!reply)
+        throw std::runtime_error("the bus refused a monitor");
+    g_variant_unref(reply);
+}
+
+unsigned TPrivateBus::CountedCalls() const
+{
+    // The bus passes calls on in the order it answers them: once a marker
+    // call of ours is seen, every call answered before it has been counted.
+    FCount->Marked = false;
+    const TAutoPointer<TDesktopBus> bus = TDesktopBus::Connect(FAddress);
+    if (!bus)
+        return FCount->Calls;
+    (void)bus->NameOwner(CountMarker);
+    WaitUntil([this] { return FCount->Marked.load(); });
+    return FCount->Calls;
+}
+
 pid_t TPrivateBus::WaitForOwner(const std::string& name, int timeoutMs) const
 {
     const TAutoPointer<TDesktopBus> bus = TDesktopBus::Connect(FAddress);

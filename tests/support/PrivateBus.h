@@ -14,8 +14,15 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+
+// Calls a monitor of the bus has seen, counted on GDBus's own thread.
+struct TCallCount {
+    std::atomic<unsigned> Calls{0};
+    std::atomic<bool> Marked{false};
+};
 
 class TPrivateBus {
 public:
@@ -32,6 +39,12 @@ public:
     // True once nobody owns the name.
     bool WaitUntilUnowned(const std::string& name, int timeoutMs = 10000) const;
 
+    // From now on counts the calls of the bus's method (one taking a name)
+    // that anyone makes.
+    void CountCalls(const std::string& method);
+    // The calls counted so far, every one answered before this call included.
+    unsigned CountedCalls() const;
+
 private:
     TTempDirectory FRoot;
     pid_t FPid = -1;
@@ -40,4 +53,7 @@ private:
     // GIO's shared connection, which its launcher announces launches on;
     // held as an opaque reference so that GIO stays out of this header.
     std::shared_ptr<void> FShared;
+    // A monitor connection and its count; opaque for the same reason.
+    std::shared_ptr<void> FMonitor;
+    std::shared_ptr<TCallCount> FCount;
 };

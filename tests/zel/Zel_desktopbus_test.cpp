@@ -33,17 +33,23 @@ TEST(DesktopBus, WhoOwnsAName)
     const TAutoPointer<TDesktopBus> bus = TDesktopBus::ConnectSession();
     ASSERT_TRUE(bus);
     EXPECT_FALSE(bus->NameOwner(AppId).Owned);
+    EXPECT_TRUE(bus->WatchName(AppId));
+    EXPECT_FALSE(bus->WatchName("nodots"));
+    const unsigned changes = bus->OwnerChanges();
 
-    // Another process owns it: the bus names that process.
+    // Another process owns it: the bus names that process, and announces
+    // both its coming and its going.
     TScopedEnvironment id("SINGLEAPP_ID", AppId);
     TShellStart started = StartProgram(HelperPath("singleapp"), {}, "", 1, true);
     ASSERT_TRUE(started.Process);
     ASSERT_EQ(privateBus.WaitForOwner(AppId), started.Process->Pid());
     EXPECT_TRUE(bus->NameOwner(AppId).Owned);
+    EXPECT_TRUE(WaitUntil([&] { return bus->OwnerChanges() == changes + 1; }));
     ::kill(started.Process->Pid(), SIGTERM);
     EXPECT_TRUE(started.Process->Wait(10000));
     EXPECT_TRUE(privateBus.WaitUntilUnowned(AppId));
     EXPECT_FALSE(bus->NameOwner(AppId).Owned);
+    EXPECT_TRUE(WaitUntil([&] { return bus->OwnerChanges() == changes + 2; }));
 
     // Names no application can own are never asked about.
     for (const std::string name : {"", "nodots", ":1.1", "org..x", "org.1x", "org.example.", "a.b/c"}) {
