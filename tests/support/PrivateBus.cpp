@@ -7,14 +7,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <stdexcept>
-
-extern char** environ;
 
 namespace {
 
@@ -58,19 +56,30 @@ TPrivateBus::TPrivateBus()
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         throw std::runtime_error("no pipe for the bus daemon");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    // It complains as root that it cannot raise its descriptor limit.
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const std::unique_ptr<gchar, decltype(&g_free)> program(g_find_program_in_path("dbus-daemon"), g_free);
     const std::string configArgument = "--config-file=" + config;
     char* argv[] = {const_cast<char*>("dbus-daemon"), const_cast<char*>(configArgument.c_str()),
                     const_cast<char*>("--nofork"), const_cast<char*>("--nopidfile"),
                     const_cast<char*>("--print-address=1"), nullptr};
-    const int failed = ::posix_spawnp(&FPid, "dbus-daemon", &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t parent = ::getpid();
+    FPid = program ? ::fork() : -1;
+    if (FPid == 0) {
+        // Only async-signal-safe calls until exec. The daemon ends with the
+        // test, also when a timeout kills the test.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            _exit(127);
+        ::dup2(pipeFds[1], 1);
+        // It complains as root that it cannot raise its descriptor limit.
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0)
+            ::dup2(null, 2);
+        ::closefrom(3);
+        ::execv(program.get(), argv);
+        _exit(127);
+    }
     ::close(pipeFds[1]);
-    if (failed) {
+    if (FPid < 0) {
         ::close(pipeFds[0]);
         throw std::runtime_error("dbus-daemon could not be started");
     }
