@@ -182,6 +182,10 @@ void TOpenTask::OpenDocument()
         // Pause is not looked at here: it takes effect after this document.
         while (!Cancelled && !process->WaitFor(static_cast<int>(PollInterval.count()))) {
         }
+        // It gave the document to an instance that was already running:
+        // that one is the user's to close, and no longer ours to wait for.
+        if (process->HandedOff())
+            throw EProcessHandOff();
         // Slept also after a cancel, so the last program started gets its
         // interval too.
         if (FInterval > 0)

@@ -1,14 +1,29 @@
 #include "App_processes.h"
 
+#include "Zel_desktopbus.h"
 #include "Zel_shellexecute.h"
 
+#include <map>
+#include <vector>
 #include <string_view>
 
 EProcessCreateError::EProcessCreateError() : EProcessError("The program could not create the process.") {}
 
+EProcessCreateError::EProcessCreateError(std::string reason) : EProcessCreateError()
+{
+    FReason = std::move(reason);
+}
+
 EProcessAbandon::EProcessAbandon() : EProcessError("The program abandoned the process.") {}
 
 EProcessUnavailable::EProcessUnavailable() : EProcessError("The program could not get the handle of the process.")
+{
+}
+
+EProcessUnavailable::EProcessUnavailable(std::string message) : EProcessError(std::move(message)) {}
+
+EProcessHandOff::EProcessHandOff()
+    : EProcessUnavailable("The program handed the document to an application that was already running.")
 {
 }
 
@@ -17,9 +32,91 @@ EProcessWaitFail::EProcessWaitFail()
 {
 }
 
+// --- THandOffWatch ---
+
+// For one run: which names on the session bus a start answers to, and the
+// bus to ask who owns them. The bus is reached once, a program file's
+// desktop entries are read once, and the owners are asked about again only
+// when the bus has announced a change.
+class THandOffWatch {
+public:
+    // The names among the application ids that an application can own.
+    static TStringDynArray Names(const TStringDynArray& applicationIds)
+    {
+        TStringDynArray names;
+        for (const std::string& id : applicationIds)
+            if (TDesktopBus::IsWellKnownName(id))
+                names.push_back(id);
+        return names;
+    }
+
+    // The names of the desktop entries that run the program file.
+    const TStringDynArray& ProgramNames(const std::string& file)
+    {
+        auto found = FProgramNames.find(file);
+        if (found == FProgramNames.end())
+            found = FProgramNames.emplace(file, Names(ProgramApplicationIds(file))).first;
+        return found->second;
+    }
+
+    // True when one of the names is owned by a process other than except
+    // (0: by any process). An owner the bus cannot name is not another one.
+    bool OwnedElsewhere(const TStringDynArray& names, pid_t except)
+    {
+        TDesktopBus* bus = names.empty() ? nullptr : Bus();
+        if (!bus)
+            return false;
+        for (const TBusNameOwner& owner : Owners(*bus, names))
+            if (owner.Owned && (except == 0 || (owner.Pid != 0 && owner.Pid != except)))
+                return true;
+        return false;
+    }
+
+private:
+    struct TKnownOwners {
+        std::vector<TBusNameOwner> Owners;
+        unsigned Changes = 0;
+        bool Current = false; // kept only while the bus announces changes
+    };
+
+    // The names' owners, asked the first time and again only once the bus
+    // has announced a change of owner of a watched name. An application
+    // already running is so asked about once, however many documents go to it.
+    const std::vector<TBusNameOwner>& Owners(TDesktopBus& bus, const TStringDynArray& names)
+    {
+        TKnownOwners& known = FOwners[names];
+        if (known.Current && known.Changes == bus.OwnerChanges())
+            return known.Owners;
+        bool watched = true;
+        for (const std::string& name : names)
+            watched = bus.WatchName(name) && watched;
+        known.Changes = bus.OwnerChanges();
+        known.Owners.clear();
+        for (const std::string& name : names)
+            known.Owners.push_back(bus.NameOwner(name));
+        known.Current = watched;
+        return known.Owners;
+    }
+
+    TDesktopBus* Bus()
+    {
+        if (!FConnected) {
+            FConnected = true;
+            FBus = TDesktopBus::ConnectSession();
+        }
+        return FBus.get();
+    }
+
+    std::map<std::string, TStringDynArray> FProgramNames;
+    std::map<TStringDynArray, TKnownOwners> FOwners;
+    TAutoPointer<TDesktopBus> FBus;
+    bool FConnected = false;
+};
+
 // --- TProcess ---
 
-TProcess::TProcess(TAutoPointer<TProcessHandle> handle) : FHandle(std::move(handle))
+TProcess::TProcess(TAutoPointer<TProcessHandle> handle, THandOffCheck handOffCheck)
+    : FHandle(std::move(handle)), FHandOffCheck(std::move(handOffCheck))
 {
     if (!FHandle)
         throw EInvalidOperation("The program has no process to wait for.");
@@ -30,11 +127,20 @@ TProcess::~TProcess() = default;
 
 bool TProcess::WaitFor(int timeout)
 {
+    bool ended = false;
     try {
-        return FHandle->Wait(timeout < 0 ? -1 : timeout);
+        ended = FHandle->Wait(timeout < 0 ? -1 : timeout);
     } catch (const EProcessWaitError&) {
         throw EProcessWaitFail();
     }
+    if (ended && FHandOffCheck) {
+        // Asked the moment the end is seen: a process that handed its
+        // document off ends while the instance that took it owns the name.
+        const THandOffCheck check = std::move(FHandOffCheck);
+        FHandOffCheck = nullptr;
+        FHandedOff = check(FHandle->Pid());
+    }
+    return ended;
 }
 
 // --- TProcessCreator ---
@@ -60,11 +166,26 @@ void TProcessCreator::SetDocumentParameters(const std::string& prefix, const std
 TAutoPointer<TProcess> TProcessCreator::Start()
 {
     const bool keepHandle = !AbandonProcess;
+    if (!FHandOff)
+        FHandOff = std::make_shared<THandOffWatch>();
+    // Only a start that is waited for can slip away by handing its document
+    // off; the names are looked at just before it.
+    TStringDynArray names;
+    bool runningBefore = false;
+    const auto watch = [&](TStringDynArray candidates) {
+        names = std::move(candidates);
+        runningBefore = FHandOff->OwnedElsewhere(names, 0);
+    };
     TShellStart started;
     try {
         if (ByAssociation) {
-            started = OpenDocument(File, Directory, ShowCommand, keepHandle);
+            TApplicationNotify beforeLaunch;
+            if (keepHandle)
+                beforeLaunch = [&](const std::string& id) { watch(THandOffWatch::Names({id})); };
+            started = OpenDocument(File, Directory, ShowCommand, keepHandle, beforeLaunch);
         } else {
+            if (keepHandle)
+                watch(FHandOff->ProgramNames(File));
             TStringDynArray arguments;
             if (FDocumentOffset == std::string::npos) {
                 arguments = SplitArguments(FParameters);
@@ -76,12 +197,18 @@ TAutoPointer<TProcess> TProcessCreator::Start()
             }
             started = StartProgram(File, arguments, Directory, ShowCommand, keepHandle);
         }
-    } catch (const EShellExecuteError&) {
-        throw EProcessCreateError();
+    } catch (const EShellExecuteError& e) {
+        throw EProcessCreateError(e.Reason().empty() ? e.Message() : e.Reason());
     }
     if (AbandonProcess)
         throw EProcessAbandon();
+    // Started all the same: the running instance shows the document.
+    if (runningBefore)
+        throw EProcessHandOff();
     if (!started.Process)
         throw EProcessUnavailable();
-    return std::make_unique<TProcess>(std::move(started.Process));
+    TProcess::THandOffCheck handedOff;
+    if (!names.empty())
+        handedOff = [watch = FHandOff, names](pid_t pid) { return watch->OwnedElsewhere(names, pid); };
+    return std::make_unique<TProcess>(std::move(started.Process), std::move(handedOff));
 }

@@ -6,9 +6,14 @@
 #include "App_common.h"
 #include "Zel_autopointers.h"
 
+#include <sys/types.h>
+
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
 
+class THandOffWatch;
 class TProcessHandle;
 
 class EProcessError : public EAppError {
@@ -16,10 +21,17 @@ public:
     using EAppError::EAppError;
 };
 
-// "The program could not create the process."
+// "The program could not create the process." Reason() keeps why: what the
+// system or GIO said (strerror's text, a GError's message), else the shell's
+// own sentence; empty when nobody said.
 class EProcessCreateError : public EProcessError {
 public:
     EProcessCreateError();
+    explicit EProcessCreateError(std::string reason);
+    const std::string& Reason() const noexcept { return FReason; }
+
+private:
+    std::string FReason;
 };
 
 // "The program abandoned the process." The normal outcome of a successful
@@ -34,6 +46,18 @@ public:
 class EProcessUnavailable : public EProcessError {
 public:
     EProcessUnavailable();
+
+protected:
+    explicit EProcessUnavailable(std::string message);
+};
+
+// "The program handed the document to an application that was already
+// running." A single-instance application was running before the start, so
+// the process started for the document gives it to that instance and ends:
+// as with no handle, there is nothing to wait for.
+class EProcessHandOff : public EProcessUnavailable {
+public:
+    EProcessHandOff();
 };
 
 // "The program cannot determine whether the process has terminated."
@@ -47,8 +71,12 @@ public:
 // the background once it ends.
 class TProcess {
 public:
+    // Asked once, with the process's PID, when its end is first seen: true
+    // when it ended by handing its document to another instance.
+    using THandOffCheck = std::function<bool(pid_t pid)>;
+
     // Takes ownership of the handle.
-    explicit TProcess(TAutoPointer<TProcessHandle> handle);
+    explicit TProcess(TAutoPointer<TProcessHandle> handle, THandOffCheck handOffCheck = nullptr);
     TProcess(const TProcess&) = delete;
     TProcess& operator=(const TProcess&) = delete;
     virtual ~TProcess();
@@ -57,12 +85,26 @@ public:
     // negative waits without limit, 0 only looks. Returns the moment the
     // process ends. Raises EProcessWaitFail when the wait itself fails.
     virtual bool WaitFor(int timeout);
+    // True once WaitFor has seen the process end by handing its document off.
+    bool HandedOff() const noexcept { return FHandedOff; }
 
 private:
     TAutoPointer<TProcessHandle> FHandle;
+    THandOffCheck FHandOffCheck;
+    bool FHandedOff = false;
 };
 
 // One request to the shell, refilled for each document of a run.
+//
+// Single-instance applications (GApplication and KDE ones) own their
+// application id as a name on the session bus while they run, and a second
+// start hands its document to the first and ends. A start that is to be
+// waited for therefore looks, before it starts, whether its application's
+// name is owned (EProcessHandOff), and its process, when it ends, whether it
+// was owned by another process meanwhile (TProcess::HandedOff). The bus is
+// asked once a run for each application, and again only after it announces
+// a change of owner. With no session bus, or no desktop entry behind the
+// program, nothing changes.
 //
 // Parameters is the text the program entry builds: prefix + document path +
 // suffix. It is split into arguments by the shell's quoting rules without
@@ -95,9 +137,11 @@ public:
     // Issues the request. Returns the started process, owned by the caller.
     // Raises EProcessCreateError when nothing could be started (the program
     // file or the working directory is missing, no application is associated,
-    // the launch failed), EProcessAbandon after a start with AbandonProcess
-    // set, EProcessUnavailable when the start gave nothing to wait on. The
-    // fields are left as they are.
+    // the application's program cannot run, the launch failed),
+    // EProcessAbandon after a start with AbandonProcess set,
+    // EProcessUnavailable when the start gave nothing to wait on, and
+    // EProcessHandOff when it went to an instance that was already running.
+    // The fields are left as they are.
     virtual TAutoPointer<TProcess> Start();
 
     const std::string& Parameters() const noexcept { return FParameters; }
@@ -114,4 +158,7 @@ private:
     std::string FParameters;
     std::size_t FDocumentOffset = std::string::npos;
     std::size_t FDocumentLength = 0;
+    // The run's bus and the names of its program; shared with the processes
+    // it started, which ask it once more when they end.
+    std::shared_ptr<THandOffWatch> FHandOff;
 };

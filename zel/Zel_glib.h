@@ -32,6 +32,14 @@ struct TGErrorDeleter {
     void operator()(GError* p) const noexcept { g_error_free(p); }
 };
 
+struct TGVariantDeleter {
+    void operator()(GVariant* p) const noexcept { g_variant_unref(p); }
+};
+
+struct TGObjectListDeleter {
+    void operator()(GList* p) const noexcept { g_list_free_full(p, g_object_unref); }
+};
+
 // A string that GLib gave us to free with g_free.
 using TGCharPointer = std::unique_ptr<gchar, TGFreeDeleter>;
 
@@ -47,6 +55,12 @@ template <typename T>
 using TGObjectPointer = std::unique_ptr<T, TGObjectDeleter>;
 
 using TGErrorPointer = std::unique_ptr<GError, TGErrorDeleter>;
+
+// A GVariant reference of ours (a reply, or a value we sank).
+using TGVariantPointer = std::unique_ptr<GVariant, TGVariantDeleter>;
+
+// A GList that owns a reference to each of its GObjects (g_app_info_get_all).
+using TGObjectListPointer = std::unique_ptr<GList, TGObjectListDeleter>;
 
 // Passes a GError** to a GLib call and hands what it sets to a
 // TGErrorPointer at the end of the full expression.

@@ -1,5 +1,7 @@
 #include "Zel_shellexecute.h"
 
+#include "Zel_glib.h"
+
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 
@@ -20,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -35,6 +38,17 @@ const char* const NotDirectoryMessage = "The directory does not exist.";
 const char* const NoAssociationMessage = "No application is associated with the document.";
 const char* const StartFailedMessage = "The shell could not start the process.";
 const char* const WaitFailedMessage = "The process could not be waited for.";
+
+// The system's own text for an errno value, as strerror gives it.
+std::string ErrorText(int error)
+{
+    return std::generic_category().message(error);
+}
+
+[[noreturn]] void Fail(const char* message, int error)
+{
+    throw EShellExecuteError(message, ErrorText(error));
+}
 
 // --- Argument splitting ---
 
@@ -329,7 +343,7 @@ std::string AbsolutePath(const std::string& path)
     std::error_code error;
     std::filesystem::path current = std::filesystem::current_path(error);
     if (error)
-        throw EShellExecuteError(StartFailedMessage);
+        throw EShellExecuteError(StartFailedMessage, error.message());
     return (current / path).lexically_normal().string();
 }
 
@@ -344,9 +358,45 @@ std::string CheckDirectory(const std::string& directory)
 {
     if (directory.empty())
         return directory;
-    if (!IsDirectory(directory))
-        throw EShellExecuteError(DirectoryMissingMessage);
+    struct stat status;
+    if (::stat(directory.c_str(), &status) != 0)
+        Fail(DirectoryMissingMessage, errno);
+    if (!S_ISDIR(status.st_mode))
+        Fail(DirectoryMissingMessage, ENOTDIR);
     return AbsolutePath(directory);
+}
+
+// Throws unless path is a regular file that we may execute.
+void CheckExecutableFile(const std::string& path)
+{
+    struct stat status;
+    if (::stat(path.c_str(), &status) != 0)
+        Fail(ProgramMissingMessage, errno);
+    if (!S_ISREG(status.st_mode))
+        Fail(NotExecutableMessage, EACCES); // what exec says of anything else
+    if (::faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) != 0)
+        Fail(NotExecutableMessage, errno);
+}
+
+// The interpreter a script names on its #! line; empty for anything else.
+std::string ScriptInterpreter(const std::string& path)
+{
+    char head[256];
+    ssize_t count = -1;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) {
+        do
+            count = ::read(fd, head, sizeof head);
+        while (count < 0 && errno == EINTR);
+        ::close(fd);
+    }
+    if (count < 2 || head[0] != '#' || head[1] != '!')
+        return std::string();
+    const std::string_view line(head + 2, static_cast<std::size_t>(count) - 2);
+    const std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string_view::npos)
+        return std::string();
+    return std::string(line.substr(start, line.find_first_of(" \t\n", start) - start));
 }
 
 // --- posix_spawn ---
@@ -355,14 +405,16 @@ class TSpawnActions {
 public:
     explicit TSpawnActions(const std::string& directory)
     {
-        if (::posix_spawn_file_actions_init(&Actions) != 0)
-            throw EShellExecuteError(StartFailedMessage);
+        if (const int error = ::posix_spawn_file_actions_init(&Actions))
+            Fail(StartFailedMessage, error);
         // Nothing of ours past stdin, stdout and stderr reaches the child,
         // not even a descriptor someone opened without O_CLOEXEC.
-        if ((!directory.empty() && ::posix_spawn_file_actions_addchdir_np(&Actions, directory.c_str()) != 0)
-            || ::posix_spawn_file_actions_addclosefrom_np(&Actions, 3) != 0) {
+        int error = directory.empty() ? 0 : ::posix_spawn_file_actions_addchdir_np(&Actions, directory.c_str());
+        if (error == 0)
+            error = ::posix_spawn_file_actions_addclosefrom_np(&Actions, 3);
+        if (error != 0) {
             ::posix_spawn_file_actions_destroy(&Actions);
-            throw EShellExecuteError(StartFailedMessage);
+            Fail(StartFailedMessage, error);
         }
     }
     TSpawnActions(const TSpawnActions&) = delete;
@@ -376,8 +428,8 @@ class TSpawnAttributes {
 public:
     TSpawnAttributes()
     {
-        if (::posix_spawnattr_init(&Attributes) != 0)
-            throw EShellExecuteError(StartFailedMessage);
+        if (const int error = ::posix_spawnattr_init(&Attributes))
+            Fail(StartFailedMessage, error);
         // The child starts with no signal blocked or ignored, whatever we do.
         sigset_t none;
         sigset_t all;
@@ -387,7 +439,7 @@ public:
             || ::posix_spawnattr_setsigdefault(&Attributes, &all) != 0
             || ::posix_spawnattr_setflags(&Attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) != 0) {
             ::posix_spawnattr_destroy(&Attributes);
-            throw EShellExecuteError(StartFailedMessage);
+            Fail(StartFailedMessage, EINVAL);
         }
     }
     TSpawnAttributes(const TSpawnAttributes&) = delete;
@@ -399,27 +451,13 @@ public:
 
 // --- GIO ---
 
-struct TGObjectUnref {
-    void operator()(gpointer object) const noexcept { g_object_unref(object); }
-};
-struct TGFree {
-    void operator()(gpointer memory) const noexcept { g_free(memory); }
-};
-struct TGErrorFree {
-    void operator()(GError* error) const noexcept { g_error_free(error); }
-};
-template <typename T>
-using TGObjectPointer = std::unique_ptr<T, TGObjectUnref>;
-using TGStringPointer = std::unique_ptr<gchar, TGFree>;
-using TGErrorPointer = std::unique_ptr<GError, TGErrorFree>;
-
 std::function<bool(pid_t)> LaunchPidFilter;
 
 // The content type from the name and, for a regular file, its first bytes.
-TGStringPointer GuessContentType(const std::string& document, const struct stat& status)
+TGCharPointer GuessContentType(const std::string& document, const struct stat& status)
 {
     if (S_ISDIR(status.st_mode))
-        return TGStringPointer(g_strdup("inode/directory"));
+        return TGCharPointer(g_strdup("inode/directory"));
     std::vector<unsigned char> head;
     if (S_ISREG(status.st_mode)) {
         const int fd = ::open(document.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
@@ -433,8 +471,73 @@ TGStringPointer GuessContentType(const std::string& document, const struct stat&
             ::close(fd);
         }
     }
-    return TGStringPointer(
+    return TGCharPointer(
         g_content_type_guess(document.c_str(), head.empty() ? nullptr : head.data(), head.size(), nullptr));
+}
+
+// The program a desktop entry runs: the first word of its Exec; empty when
+// it has none.
+std::string EntryProgram(GDesktopAppInfo* application)
+{
+    const TGCharPointer exec(g_desktop_app_info_get_string(application, G_KEY_FILE_DESKTOP_KEY_EXEC));
+    gchar** argv = nullptr;
+    if (!exec || !g_shell_parse_argv(exec.get(), nullptr, &argv, nullptr))
+        return std::string();
+    const TGStrvPointer words(argv);
+    return words.get()[0] ? words.get()[0] : std::string();
+}
+
+// The file exec would run for program: a name without a slash is looked up
+// on PATH, a relative path starts in directory (empty: ours). Empty when
+// there is none.
+std::string FindProgram(const std::string& program, const std::string& directory)
+{
+    if (program.empty())
+        return program;
+    if (program.find('/') == std::string::npos) {
+        const TGCharPointer found(g_find_program_in_path(program.c_str()));
+        return found ? std::string(found.get()) : std::string();
+    }
+    if (program.front() == '/' || directory.empty())
+        return program;
+    return directory + "/" + program;
+}
+
+// GIO's launcher helper starts first and only then runs the entry's program,
+// so a program that cannot run would look like one that started and ended.
+// Checked here as the helper's exec will find it, from the child's directory.
+void CheckEntryProgram(GDesktopAppInfo* application, const std::string& directory)
+{
+    const std::string program = EntryProgram(application);
+    if (program.empty())
+        return; // nothing to run: GIO activates it by other means or refuses
+    const std::string path = FindProgram(program, directory);
+    if (path.empty())
+        Fail(ProgramMissingMessage, ENOENT);
+    CheckExecutableFile(path);
+    const std::string interpreter = ScriptInterpreter(path);
+    if (!interpreter.empty() && interpreter.front() == '/')
+        CheckExecutableFile(interpreter);
+}
+
+std::string ApplicationId(GAppInfo* application)
+{
+    const char* id = g_app_info_get_id(application);
+    if (!id)
+        return std::string();
+    std::string_view text(id);
+    const std::string_view suffix(".desktop");
+    if (text.size() > suffix.size() && text.substr(text.size() - suffix.size()) == suffix)
+        text.remove_suffix(suffix.size());
+    return std::string(text);
+}
+
+// The path with every link resolved; empty when it does not exist.
+std::string CanonicalPath(const std::string& path)
+{
+    std::error_code error;
+    std::filesystem::path resolved = std::filesystem::canonical(path, error);
+    return error ? std::string() : resolved.string();
 }
 
 struct TLaunchedChildren {
@@ -460,6 +563,11 @@ void CollectPid(GDesktopAppInfo*, GPid pid, gpointer data)
 }
 
 } // namespace
+
+EShellExecuteError::EShellExecuteError(std::string message, std::string reason)
+    : Exception(std::move(message)), FReason(std::move(reason))
+{
+}
 
 // --- Argument splitting ---
 
@@ -562,13 +670,9 @@ TShellStart StartProgram(const std::string& file, const TStringDynArray& argumen
 {
     (void)showCommand;
     if (file.empty())
-        throw EShellExecuteError(ProgramMissingMessage);
+        Fail(ProgramMissingMessage, ENOENT);
     const std::string path = AbsolutePath(file);
-    struct stat status;
-    if (::stat(path.c_str(), &status) != 0)
-        throw EShellExecuteError(ProgramMissingMessage);
-    if (!S_ISREG(status.st_mode) || ::faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) != 0)
-        throw EShellExecuteError(NotExecutableMessage);
+    CheckExecutableFile(path);
     const std::string workingDirectory = CheckDirectory(directory);
 
     std::vector<char*> argv;
@@ -581,37 +685,43 @@ TShellStart StartProgram(const std::string& file, const TStringDynArray& argumen
     TSpawnActions actions(workingDirectory);
     TSpawnAttributes attributes;
     pid_t pid = 0;
-    if (::posix_spawn(&pid, path.c_str(), &actions.Actions, &attributes.Attributes, argv.data(), environ) != 0)
-        throw EShellExecuteError(StartFailedMessage);
+    if (const int error =
+            ::posix_spawn(&pid, path.c_str(), &actions.Actions, &attributes.Attributes, argv.data(), environ))
+        Fail(StartFailedMessage, error);
     return Started(pid, keepHandle);
 }
 
 TShellStart OpenDocument(const std::string& document, const std::string& directory, int showCommand,
-                         bool keepHandle)
+                         bool keepHandle, const TApplicationNotify& beforeLaunch)
 {
     (void)showCommand;
     struct stat status;
-    if (document.empty() || ::stat(document.c_str(), &status) != 0)
-        throw EShellExecuteError(DocumentMissingMessage);
+    if (document.empty())
+        Fail(DocumentMissingMessage, ENOENT);
+    if (::stat(document.c_str(), &status) != 0)
+        Fail(DocumentMissingMessage, errno);
     const std::string workingDirectory = CheckDirectory(directory);
 
-    const TGStringPointer contentType = GuessContentType(document, status);
+    const TGCharPointer contentType = GuessContentType(document, status);
     const TGObjectPointer<GAppInfo> application(g_app_info_get_default_for_type(contentType.get(), FALSE));
     if (!application)
         throw EShellExecuteError(NoAssociationMessage);
     const TGObjectPointer<GFile> file(g_file_new_for_path(document.c_str()));
-    const TGStringPointer uri(g_file_get_uri(file.get()));
+    const TGCharPointer uri(g_file_get_uri(file.get()));
     GList uris{uri.get(), nullptr, nullptr};
-    GError* error = nullptr;
+    TGErrorPointer failure;
 
     if (!G_IS_DESKTOP_APP_INFO(application.get())) {
         // No desktop file behind it: it starts without telling us a PID.
-        const gboolean launched = g_app_info_launch_uris(application.get(), &uris, nullptr, &error);
-        const TGErrorPointer failure(error);
-        if (!launched)
-            throw EShellExecuteError(StartFailedMessage);
+        if (beforeLaunch)
+            beforeLaunch(ApplicationId(application.get()));
+        if (!g_app_info_launch_uris(application.get(), &uris, nullptr, TGErrorReceiver(failure)))
+            throw EShellExecuteError(StartFailedMessage, failure ? failure->message : "");
         return TShellStart();
     }
+    CheckEntryProgram(G_DESKTOP_APP_INFO(application.get()), workingDirectory);
+    if (beforeLaunch)
+        beforeLaunch(ApplicationId(application.get()));
 
     TLaunchedChildren children;
     children.Pids.reserve(4);
@@ -622,18 +732,36 @@ TShellStart OpenDocument(const std::string& document, const std::string& directo
         static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD),
         workingDirectory.empty() ? nullptr : ChangeDirectoryInChild,
         workingDirectory.empty() ? nullptr : const_cast<char*>(workingDirectory.c_str()), CollectPid, &children,
-        &error);
-    const TGErrorPointer failure(error);
+        TGErrorReceiver(failure));
     if (!launched) {
         for (const pid_t pid : children.Pids)
             AbandonChild(pid);
-        throw EShellExecuteError(StartFailedMessage);
+        throw EShellExecuteError(StartFailedMessage, failure ? failure->message : "");
     }
     if (children.Pids.empty())
         return TShellStart();
     for (std::size_t i = 1; i < children.Pids.size(); ++i)
         AbandonChild(children.Pids[i]);
     return Started(children.Pids.front(), keepHandle);
+}
+
+TStringDynArray ProgramApplicationIds(const std::string& file)
+{
+    TStringDynArray ids;
+    if (file.empty())
+        return ids;
+    const std::string target = CanonicalPath(file);
+    if (target.empty())
+        return ids;
+    const TGObjectListPointer applications(g_app_info_get_all());
+    for (GList* item = applications.get(); item; item = item->next) {
+        if (!G_IS_DESKTOP_APP_INFO(item->data))
+            continue;
+        const std::string program = FindProgram(EntryProgram(G_DESKTOP_APP_INFO(item->data)), std::string());
+        if (!program.empty() && CanonicalPath(program) == target)
+            ids.push_back(ApplicationId(G_APP_INFO(item->data)));
+    }
+    return ids;
 }
 
 void ExploreDirectory(const std::string& directory)

@@ -17,10 +17,16 @@
 #include <functional>
 #include <string>
 
-// The shell could not start anything.
+// The shell could not start anything. The message is the shell's own
+// sentence; Reason() keeps what the system or GIO said about it (strerror's
+// text, a GError's message), empty when they said nothing.
 class EShellExecuteError : public Exception {
 public:
-    using Exception::Exception;
+    explicit EShellExecuteError(std::string message, std::string reason = std::string());
+    const std::string& Reason() const noexcept { return FReason; }
+
+private:
+    std::string FReason;
 };
 
 // Waiting for a process failed: whether it has ended is unknown.
@@ -111,14 +117,27 @@ struct TShellStart {
 TShellStart StartProgram(const std::string& file, const TStringDynArray& arguments,
                          const std::string& directory, int showCommand, bool keepHandle);
 
+// An application's id: its desktop id without ".desktop". A single-instance
+// application (GApplication, KDE) owns it as its name on the session bus.
+using TApplicationNotify = std::function<void(const std::string& applicationId)>;
+
 // Opens the document (a file or a directory) with the desktop's default
 // application for its content type, started as our child in directory (empty:
 // ours). The handle needs the application's PID; an application the desktop
 // starts by other means (D-Bus activation) gives StartedWithoutHandle. Fails
 // (EShellExecuteError) when the document or the directory does not exist, no
-// application is associated, or the launch fails.
-TShellStart OpenDocument(const std::string& document, const std::string& directory,
-                         int showCommand, bool keepHandle);
+// application is associated, the application's program cannot run from the
+// directory (missing, not executable, or a script whose interpreter is), or
+// the launch fails. beforeLaunch, when set, learns the application's id just
+// before it starts; what it throws passes on and nothing starts.
+TShellStart OpenDocument(const std::string& document, const std::string& directory, int showCommand,
+                         bool keepHandle, const TApplicationNotify& beforeLaunch = nullptr);
+
+// The ids of the desktop entries whose program is the file: the first word of
+// their Exec, found as a launch finds it, is the same file once links are
+// resolved. Empty when there is none or the file does not exist. Reads every
+// desktop entry, so ask once and keep the answer.
+TStringDynArray ProgramApplicationIds(const std::string& file);
 
 // Opens the directory in the desktop's file manager; not waited for.
 void ExploreDirectory(const std::string& directory);

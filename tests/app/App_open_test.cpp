@@ -2,6 +2,7 @@
 
 #include "App_documents.h"
 #include "App_programs.h"
+#include "PrivateBus.h"
 #include "PrivateXdg.h"
 #include "ProcessTestSupport.h"
 #include "TempDirectory.h"
@@ -15,8 +16,11 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 
 namespace {
 
@@ -391,4 +395,159 @@ TEST_F(OpenTaskTest, FailingGuiStepEndsTheRun)
     Documents.GetItem(0)->SetResult(TDocumentEntryResult::None);
     events = Run();
     EXPECT_EQ(events, (TEvents{Resetting, "Document:Recorder|a.txt", Opening, "Finish"}));
+}
+
+namespace {
+
+using TOpened = std::vector<std::pair<pid_t, std::string>>;
+
+const std::string NoHandle = "Notice:Cannot wait for the termination of the process";
+
+// Documents of a single-instance application, on a session bus of the test's own.
+class HandOffTest : public OpenTaskTest {
+protected:
+    void SetUp() override
+    {
+        OpenTaskTest::SetUp();
+        AddDocuments({"a" + Ext, "b" + Ext});
+    }
+
+    // Each document the application was given, with the process it went to,
+    // in the order the processes received them.
+    TOpened Opened() const
+    {
+        TOpened opened;
+        std::ifstream stream(OpenedLog);
+        long pid = 0;
+        std::string path;
+        while (stream >> pid && std::getline(stream >> std::ws, path))
+            opened.emplace_back(static_cast<pid_t>(pid), path);
+        return opened;
+    }
+
+    // A fresh run with the application, by association or by its program file.
+    void UseApplication(bool byAssociation)
+    {
+        Program.SetFile(byAssociation ? "" : SingleApp);
+        for (int i = 0; i < Documents.GetCount(); ++i)
+            Documents.GetItem(i)->SetResult(TDocumentEntryResult::None);
+        std::filesystem::remove(OpenedLog);
+    }
+
+    std::string Path(int index) const { return Documents.GetItem(index)->Path(); }
+
+    const std::string Ext = TPrivateXdg::SingleExtension;
+    const std::string AppId = TPrivateXdg::SingleAppId;
+    const std::string SingleApp = HelperPath("singleapp");
+    TPrivateBus Bus;
+    const std::string OpenedLog = Scratch / "opened.log";
+    TScopedEnvironment OpenedOut{"SINGLEAPP_OUT", OpenedLog};
+};
+
+} // namespace
+
+TEST_F(HandOffTest, AnApplicationThatIsNotRunningIsWaitedFor)
+{
+    // Each document starts the application anew, and the run waits until the
+    // user ends it; without a bus as well, where it cannot be single.
+    React = [this](const std::string& event) {
+        if (event != Waiting)
+            return;
+        QTimer::singleShot(200, [this] {
+            const std::size_t index = static_cast<std::size_t>(Task->Index());
+            ASSERT_TRUE(WaitUntil([&] { return Opened().size() > index; }));
+            Events.push_back("Ended");
+            ::kill(Opened()[index].first, SIGTERM);
+        });
+    };
+    const TEvents expected = {
+        Resetting, "Changed:0,1",
+        "Document:Recorder|a" + Ext, Opening, "Changed:0", Waiting, "Ended", Done, "Progress:1/2",
+        "Document:Recorder|b" + Ext, Opening, "Changed:1", Waiting, "Ended", Done, "Progress:2/2",
+        "Finish",
+    };
+    for (const bool bus : {true, false}) {
+        std::optional<TScopedEnvironment> noBus;
+        if (!bus)
+            noBus.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (Scratch / "no-bus"));
+        for (const bool byAssociation : {true, false}) {
+            SCOPED_TRACE(std::string(byAssociation ? "association" : "program file") + (bus ? "" : ", no bus"));
+            UseApplication(byAssociation);
+            EXPECT_EQ(Run(), expected);
+            const TOpened opened = Opened();
+            ASSERT_EQ(opened.size(), 2u);
+            EXPECT_EQ(opened[0].second, Path(0));
+            EXPECT_EQ(opened[1].second, Path(1));
+            EXPECT_NE(opened[0].first, opened[1].first);
+        }
+    }
+}
+
+TEST_F(HandOffTest, AnApplicationAlreadyRunningTakesEachDocumentWithANoticeAndAPause)
+{
+    TShellStart running = StartProgram(SingleApp, {}, "", 1, true);
+    ASSERT_TRUE(running.Process);
+    const pid_t instance = running.Process->Pid();
+    ASSERT_EQ(Bus.WaitForOwner(AppId), instance);
+    Bus.CountCalls("GetConnectionUnixProcessID");
+    React = [this](const std::string& event) {
+        if (event == "Paused")
+            ResumeLater(Task);
+    };
+    const TEvents expected = {
+        Resetting, "Changed:0,1",
+        "Document:Recorder|a" + Ext, Opening, NoHandle, "Changed:0", "Paused", "Resumed", Done, "Progress:1/2",
+        "Document:Recorder|b" + Ext, Opening, NoHandle, "Changed:1", "Paused", "Resumed", Done, "Progress:2/2",
+        "Finish",
+    };
+    for (const bool byAssociation : {true, false}) {
+        SCOPED_TRACE(byAssociation ? "association" : "program file");
+        UseApplication(byAssociation);
+        const unsigned asked = Bus.CountedCalls();
+        EXPECT_EQ(Run(), expected);
+        EXPECT_EQ(ResultOf(1), TDocumentEntryResult::Success);
+        // Asked once a run: the owner stays, and the bus says nothing of a change.
+        EXPECT_EQ(Bus.CountedCalls(), asked + 1);
+        // Every document opened once, in the instance that was running. The
+        // run does not wait for a hand-off to arrive, so the two may cross.
+        EXPECT_TRUE(WaitUntil([this] { return Opened().size() >= 2 && ZombieChildren().empty(); }));
+        TOpened opened = Opened();
+        std::sort(opened.begin(), opened.end());
+        EXPECT_EQ(opened, (TOpened{{instance, Path(0)}, {instance, Path(1)}}));
+    }
+    ::kill(instance, SIGTERM);
+    EXPECT_TRUE(running.Process->Wait(10000));
+}
+
+TEST_F(HandOffTest, AHandOffAfterTheStartIsSeenWhenTheProcessEnds)
+{
+    // The started process waits at the gate until another instance has come
+    // up, then hands its document to it.
+    TScopedEnvironment gate("SINGLEAPP_GATE", Scratch / "gate");
+    TAutoPointer<TProcessHandle> instance;
+    React = [&](const std::string& event) {
+        if (event == Waiting && !instance) {
+            instance = StartProgram(SingleApp, {}, "", 1, true).Process;
+            EXPECT_EQ(Bus.WaitForOwner(AppId), instance->Pid());
+            Scratch.WriteFile("gate");
+        } else if (event == "Paused") {
+            ResumeLater(Task);
+        }
+    };
+    UseApplication(true);
+    const TEvents expected = {
+        Resetting, "Changed:0,1",
+        "Document:Recorder|a" + Ext, Opening, "Changed:0", Waiting, NoHandle, "Changed:0", "Paused", "Resumed",
+        Done, "Progress:1/2",
+        "Document:Recorder|b" + Ext, Opening, NoHandle, "Changed:1", "Paused", "Resumed", Done, "Progress:2/2",
+        "Finish",
+    };
+    EXPECT_EQ(Run(), expected);
+    ASSERT_TRUE(instance);
+    EXPECT_TRUE(WaitUntil([this] { return Opened().size() >= 2 && ZombieChildren().empty(); }));
+    TOpened opened = Opened();
+    std::sort(opened.begin(), opened.end());
+    EXPECT_EQ(opened, (TOpened{{instance->Pid(), Path(0)}, {instance->Pid(), Path(1)}}));
+    ::kill(instance->Pid(), SIGTERM);
+    EXPECT_TRUE(instance->Wait(10000));
 }

@@ -33,6 +33,18 @@ protected:
         return records.empty() ? TRecorderRecord() : records.front();
     }
 
+    // Why the creator's request could not start; "started" when it did.
+    static std::string FailureReason(TProcessCreator& creator)
+    {
+        try {
+            creator.Start();
+        } catch (const EProcessCreateError& e) {
+            return e.Reason();
+        } catch (const EProcessError&) {
+        }
+        return "started";
+    }
+
     TTempDirectory Scratch;
     const std::string Log = Scratch / "recorder.log";
     TScopedEnvironment Out{"RECORDER_OUT", Log};
@@ -96,17 +108,24 @@ TEST_F(ProcessesTest, WorkingDirectoryAndStartFailures)
     creator.Directory.clear();
     EXPECT_EQ(Run(creator).WorkingDirectory, std::filesystem::current_path().string());
 
-    // Nothing starts when the directory or the program is missing or no program.
+    // Nothing starts when the directory or the program is missing or no
+    // program; each failure keeps the system's word for it.
+    const auto reason = [&creator] { return FailureReason(creator); };
     std::filesystem::remove(Log);
     creator.Directory = Scratch / "missing";
-    EXPECT_THROW(creator.Start(), EProcessCreateError);
+    EXPECT_EQ(reason(), "No such file or directory");
+    creator.Directory = Scratch.WriteFile("plain");
+    EXPECT_EQ(reason(), "Not a directory");
     creator.Directory.clear();
     creator.File = Scratch / "missing";
-    EXPECT_THROW(creator.Start(), EProcessCreateError);
+    EXPECT_EQ(reason(), "No such file or directory");
     creator.File = Scratch.WriteFile("script.sh", "#!/bin/sh\n");
-    EXPECT_THROW(creator.Start(), EProcessCreateError);
+    EXPECT_EQ(reason(), "Permission denied");
     creator.File.clear();
-    EXPECT_THROW(creator.Start(), EProcessCreateError);
+    EXPECT_EQ(reason(), "No such file or directory");
+    creator.ByAssociation = true;
+    creator.File = Scratch.WriteFile("d.unknownext", std::string("\0\1\2\3", 4));
+    EXPECT_EQ(reason(), "No application is associated with the document.");
     EXPECT_FALSE(std::filesystem::exists(Log));
     EXPECT_EQ(EProcessCreateError().Message(), "The program could not create the process.");
     EXPECT_EQ(EProcessWaitFail().Message(), "The program cannot determine whether the process has terminated.");
@@ -214,4 +233,19 @@ TEST_F(ProcessesTest, AssociationWithoutPidIsUnavailable)
     TAutoPointer<TProcessHandle> child = TProcessHandle::Open(withheld);
     ASSERT_TRUE(child);
     EXPECT_TRUE(child->Wait(20000));
+}
+
+TEST_F(ProcessesTest, AssociatedApplicationThatCannotRunIsAStartFailure)
+{
+    // The entry's program exists and is executable, but its interpreter is
+    // missing: the launch must fail before anything starts, not as a child
+    // that ends at once.
+    const std::string document = Scratch.WriteFile(std::string("d") + TPrivateXdg::BrokenExtension);
+    TProcessCreator creator;
+    creator.File = document;
+    creator.ByAssociation = true;
+    for (const bool abandon : {false, true}) {
+        creator.AbandonProcess = abandon;
+        EXPECT_EQ(FailureReason(creator), "No such file or directory");
+    }
 }

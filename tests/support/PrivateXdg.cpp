@@ -2,6 +2,7 @@
 
 #include <gio/gio.h>
 
+#include <filesystem>
 #include <stdexcept>
 
 namespace {
@@ -39,12 +40,26 @@ TPrivateXdg::TPrivateXdg()
     const std::string systemData = FRoot.MakeDir("system-data");
     const std::string systemConfig = FRoot.MakeDir("system-config");
 
+    const std::string singleType = "application/x-dorvane-single";
+    const std::string brokenType = "application/x-dorvane-broken";
+    FRoot.MakeDir("bin");
+    const std::string broken = FRoot.WriteFile("bin/broken", "#!/nonexistent/interpreter\nexit 0\n");
+    std::filesystem::permissions(broken, std::filesystem::perms::owner_all);
+
     FRoot.WriteFile("data/applications/dorvane-recorder.desktop",
                     DesktopEntry("Recorder", ExecQuote(HelperPath("recorder")),
                                  std::string(RecordedType) + ";inode/directory;"));
-    FRoot.WriteFile("data/mime/globs2", "50:" + std::string(RecordedType) + ":*" + RecordedExtension + "\n");
+    FRoot.WriteFile("data/applications/" + std::string(SingleAppId) + ".desktop",
+                    DesktopEntry("Single", ExecQuote(HelperPath("singleapp")), singleType + ";"));
+    FRoot.WriteFile("data/applications/dorvane-broken.desktop",
+                    DesktopEntry("Broken", ExecQuote(broken), brokenType + ";"));
+    FRoot.WriteFile("data/mime/globs2", "50:" + std::string(RecordedType) + ":*" + RecordedExtension + "\n50:"
+                                            + singleType + ":*" + SingleExtension + "\n50:" + brokenType + ":*"
+                                            + BrokenExtension + "\n");
     FRoot.WriteFile("config/mimeapps.list", "[Default Applications]\n" + std::string(RecordedType)
-                                                + "=dorvane-recorder.desktop\ninode/directory=dorvane-recorder.desktop\n");
+                                                + "=dorvane-recorder.desktop\ninode/directory=dorvane-recorder.desktop\n"
+                                                + singleType + "=" + SingleAppId + ".desktop\n" + brokenType
+                                                + "=dorvane-broken.desktop\n");
 
     const std::pair<const char*, std::string> variables[] = {
         {"XDG_DATA_HOME", data},

@@ -1,8 +1,8 @@
 #pragma once
 // A private desktop for association launches: XDG_DATA_HOME, XDG_CONFIG_HOME,
 // XDG_DATA_DIRS and XDG_CONFIG_DIRS point into a scratch directory whose
-// mimeapps.list and .desktop file send a made-up document type and
-// directories to the recorder helper, so launches are deterministic and never
+// mimeapps.list and .desktop files send made-up document types and
+// directories to the test helpers, so launches are deterministic and never
 // reach a real desktop application or session bus.
 //
 // GIO reads these variables once per process, on its first use, and keeps
@@ -25,6 +25,14 @@ public:
     // Documents named *.dorvanetest open with the recorder.
     static constexpr const char* RecordedExtension = ".dorvanetest";
     static constexpr const char* RecordedType = "application/x-dorvane-test";
+    // Documents named *.dorvanesingle open with the single-instance helper,
+    // whose desktop id is its application id.
+    static constexpr const char* SingleExtension = ".dorvanesingle";
+    static constexpr const char* SingleAppId = "org.dorvane.SingleTest";
+    // Documents named *.dorvanebroken go to an entry whose program is a
+    // script with a missing interpreter: it exists and is executable, yet
+    // cannot run.
+    static constexpr const char* BrokenExtension = ".dorvanebroken";
 
     TPrivateXdg();
     TPrivateXdg(const TPrivateXdg&) = delete;

@@ -300,3 +300,32 @@ TEST_F(ShellTest, ExploreAndOpenFileAreNotWaitedForButReaped)
         EXPECT_TRUE(WaitUntil([&] { return IsReaped(record.Pid); })) << record.Pid;
     }
 }
+
+TEST_F(ShellTest, ApplicationIdsOfWhatStarts)
+{
+    // An association names its application just before it starts; what the
+    // hook throws stops the start.
+    const std::string document = Scratch.WriteFile(std::string("d") + TPrivateXdg::RecordedExtension);
+    std::vector<std::string> ids;
+    TShellStart started = OpenDocument(document, "", 1, true, [&](const std::string& id) {
+        EXPECT_TRUE(ReadRecorderLog(Log).empty());
+        ids.push_back(id);
+    });
+    ASSERT_TRUE(started.Process);
+    EXPECT_TRUE(started.Process->Wait(20000));
+    EXPECT_EQ(ids, std::vector<std::string>{"dorvane-recorder"});
+    ::unlink(Log.c_str());
+    EXPECT_THROW(OpenDocument(document, "", 1, true, [](const std::string&) { throw EAbort(); }), EAbort);
+    EXPECT_TRUE(ReadRecorderLog(Log).empty());
+
+    // A program file is known by the entries that run it, through links too.
+    const std::string single = HelperPath("singleapp");
+    const std::string link = Scratch / "link";
+    std::filesystem::create_symlink(single, link);
+    EXPECT_EQ(ProgramApplicationIds(single), TArgs{TPrivateXdg::SingleAppId});
+    EXPECT_EQ(ProgramApplicationIds(link), TArgs{TPrivateXdg::SingleAppId});
+    EXPECT_EQ(ProgramApplicationIds(Recorder), TArgs{"dorvane-recorder"});
+    EXPECT_EQ(ProgramApplicationIds("/bin/true"), TArgs{});
+    EXPECT_EQ(ProgramApplicationIds(Scratch / "missing"), TArgs{});
+    EXPECT_EQ(ProgramApplicationIds(""), TArgs{});
+}
