@@ -77,6 +77,12 @@ void TOpenTask::DoFailure(const std::string& text)
         Synchronize([&] { OnFailure(*this, text); });
 }
 
+void TOpenTask::DoFailureReason(const std::string& reason)
+{
+    if (OnFailureReason)
+        Synchronize([&] { OnFailureReason(*this, reason); });
+}
+
 void TOpenTask::Pause()
 {
     // exchange: a button and the worker pausing at once still fire once.
@@ -130,7 +136,8 @@ bool TOpenTask::PrepareDocument()
     const TDocumentEntry* document = FDocuments.GetItem(FIndex);
     const std::string& path = document->Path();
     DoDocument(FProgramEntry.DisplayName(), ExtractFileName(path));
-    if (document->Result() == TDocumentEntryResult::Success)
+    FSkipped = document->Result() == TDocumentEntryResult::Success;
+    if (FSkipped)
         return false;
     TProcessCreator& creator = *FCreator;
     if (FProgramEntry.IsFileBlank()) {
@@ -149,10 +156,10 @@ bool TOpenTask::PrepareDocument()
     return true;
 }
 
-void TOpenTask::SetResult(TDocumentEntryResult result)
+void TOpenTask::SetResult(TDocumentEntryResult result, const std::string& reason)
 {
-    Synchronize([this, result] {
-        FDocuments.GetItem(FIndex)->SetResult(result);
+    Synchronize([this, result, &reason] {
+        FDocuments.GetItem(FIndex)->SetResult(result, reason);
         FDocuments.NotifyChanged(TIntegerDynArray{FIndex});
     });
 }
@@ -161,6 +168,12 @@ void TOpenTask::DocumentDone()
 {
     Synchronize([this] {
         DoStatus("Done");
+        if (!FSkipped) {
+            const TDocumentEntryResult result = FDocuments.GetItem(FIndex)->Result();
+            FOpened += result == TDocumentEntryResult::Success;
+            FFailed += result == TDocumentEntryResult::Failure;
+        }
+        FSkipped = false;
         ++FIndex;
         DoProgress(FIndex, FCount);
     });
@@ -191,9 +204,11 @@ void TOpenTask::OpenDocument()
         if (FInterval > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(FInterval));
     } catch (const EOpenSkip&) {
-    } catch (const EProcessCreateError&) {
+    } catch (const EProcessCreateError& e) {
         DoFailure("Could not open the document");
-        SetResult(TDocumentEntryResult::Failure);
+        if (!e.Reason().empty())
+            DoFailureReason(e.Reason());
+        SetResult(TDocumentEntryResult::Failure, e.Reason());
         Pause();
         WaitWhilePaused();
     } catch (const EProcessAbandon&) {
@@ -264,6 +279,9 @@ void TOpenCommands::Open()
     task.OnStatus = [&dialog](TOpenTask& sender, const std::string& text) { dialog.StatusHandler(sender, text); };
     task.OnNotice = [&dialog](TOpenTask& sender, const std::string& text) { dialog.NoticeHandler(sender, text); };
     task.OnFailure = [&dialog](TOpenTask& sender, const std::string& text) { dialog.FailureHandler(sender, text); };
+    task.OnFailureReason = [&dialog](TOpenTask& sender, const std::string& reason) {
+        dialog.FailureReasonHandler(sender, reason);
+    };
     task.OnProgress = [&dialog](TTask& sender, int position, int maximum) {
         dialog.ProgressHandler(sender, position, maximum);
     };

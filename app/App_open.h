@@ -54,6 +54,9 @@ public:
     TTextEvent OnNotice;
     // Text of a failed step.
     TTextEvent OnFailure;
+    // Why the step failed, in the system's or GIO's words; right after
+    // OnFailure, when it is known.
+    TTextEvent OnFailureReason;
 
     void Execute() override;
 
@@ -64,6 +67,7 @@ public:
     virtual void DoStatus(const std::string& text);
     virtual void DoNotice(const std::string& text);
     virtual void DoFailure(const std::string& text);
+    virtual void DoFailureReason(const std::string& reason);
     // Either thread. A pause takes effect between documents.
     virtual void Pause();
     virtual void Resume();
@@ -75,12 +79,16 @@ public:
     // The document being opened, which is also the number of documents done.
     int Index() const noexcept { return FIndex; }
     int Count() const noexcept { return FCount; }
+    // Documents this run has opened (skipped ones not counted) and failed to
+    // open so far; GUI thread.
+    int Opened() const noexcept { return FOpened; }
+    int Failed() const noexcept { return FFailed; }
 
 private:
     // GUI-thread steps.
     void ResetResults();
     bool PrepareDocument();
-    void SetResult(TDocumentEntryResult result);
+    void SetResult(TDocumentEntryResult result, const std::string& reason = std::string());
     void DocumentDone();
     // Worker.
     void OpenDocument();
@@ -92,6 +100,9 @@ private:
     int FInterval;
     int FIndex = 0;
     int FCount;
+    bool FSkipped = false; // the current document had succeeded before
+    int FOpened = 0;
+    int FFailed = 0;
 };
 
 class TProgramEntriesModel;

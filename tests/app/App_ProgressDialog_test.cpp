@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <vector>
 
 // The pictures live in the application's static library.
@@ -270,3 +271,57 @@ TEST(AppProgressDialog, LongNamesAreShortenedInTheMiddleWithoutGrowingTheDialog)
 }
 
 } // namespace
+
+TEST(AppProgressDialog, AFailuresReasonIsALineOfItsOwnUntilTheNextStatus)
+{
+    InitResources();
+    TAppProgressDialog dialog;
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    const QSize designed = dialog.size();
+    QLabel& reason = Label(dialog, "Label6");
+    EXPECT_TRUE(reason.isHidden());
+
+    dialog.ShowNames("Viewer", "report.dorvanetest");
+    dialog.ShowFailure("Could not open the document");
+    dialog.ShowFailureReason("No such file or directory");
+    QApplication::processEvents();
+    EXPECT_EQ(Label(dialog, "Label1").text(), "Could not open the document");
+    EXPECT_FALSE(reason.isHidden());
+    EXPECT_EQ(reason.text(), "No such file or directory");
+    EXPECT_EQ(reason.textFormat(), Qt::PlainText);
+    // Under the status text, not under the glyph, and the dialog grew by the line.
+    EXPECT_EQ(reason.x(), Label(dialog, "Label1").x());
+    EXPECT_GE(reason.y(), Label(dialog, "Label1").geometry().bottom());
+    EXPECT_EQ(dialog.width(), designed.width());
+    EXPECT_GT(dialog.height(), designed.height());
+    EXPECT_LT(reason.geometry().bottom(), Label(dialog, "Label3").y());
+    if (const char* directory = std::getenv("DORVANE_SCREENSHOT_DIR")) {
+        // As a run shows it: paused after the failure.
+        TIdleTask task;
+        dialog.ShowProgress(2, 5);
+        dialog.PausedHandler(task);
+        EXPECT_TRUE(dialog.grab().save(QString::fromLocal8Bit(directory) + "/progress-dialog-failure.png"));
+    }
+
+    // A long one (GIO names the program it could not run) keeps both ends.
+    const std::string longReason = "Failed to execute child process \xE2\x80\x9C/opt/" + std::string(150, 'x') +
+        "/viewer\xE2\x80\x9D (No such file or directory)";
+    dialog.ShowFailureReason(longReason);
+    EXPECT_TRUE(reason.text().startsWith("Failed to execute")) << reason.text().toStdString();
+    EXPECT_TRUE(reason.text().endsWith("(No such file or directory)")) << reason.text().toStdString();
+    EXPECT_EQ(reason.toolTip().toStdString(), longReason);
+    EXPECT_EQ(dialog.width(), designed.width());
+
+    // The next status of any kind takes the line away and the dialog shrinks back.
+    dialog.ShowStatus("Done");
+    QApplication::processEvents();
+    EXPECT_TRUE(reason.isHidden());
+    EXPECT_EQ(dialog.size(), designed);
+    dialog.ShowFailure("Could not open the document");
+    dialog.ShowFailureReason("Permission denied");
+    dialog.ShowNotice("Paused - resume to open the next document");
+    EXPECT_TRUE(reason.isHidden());
+    EXPECT_EQ(dialog.size(), designed);
+    dialog.Finish();
+}

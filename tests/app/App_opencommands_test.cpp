@@ -209,19 +209,23 @@ TEST_F(OpenCommandsTest, FailuresAndNoticesShowTheirGlyphAndPauseTheRun)
     EXPECT_EQ(Dialog->From("failure"),
         (TLines{
             "failure: 3 | Could not open the document | Viewer | a.dorvanetest | 0/100 | on off on",
-            "paused: 3 | Could not open the document | Viewer | a.dorvanetest | 0/100 | off on on",
-            "resumed: 3 | Could not open the document | Viewer | a.dorvanetest | 0/100 | on off on",
+            "reason: 3 | Could not open the document | Viewer | a.dorvanetest | 0/100 | on off on | reason: Permission denied",
+            "paused: 3 | Could not open the document | Viewer | a.dorvanetest | 0/100 | off on on | reason: Permission denied",
+            "resumed: 3 | Could not open the document | Viewer | a.dorvanetest | 0/100 | on off on | reason: Permission denied",
             "status: 1 | Done | Viewer | a.dorvanetest | 0/100 | on off on",
             "progress: 1 | Done | Viewer | a.dorvanetest | 1/2 | on off on",
             "names: 1 | Done | Viewer | b.dorvanetest | 1/2 | on off on",
             "status: 1 | Opening a document... | Viewer | b.dorvanetest | 1/2 | on off on",
             "failure: 3 | Could not open the document | Viewer | b.dorvanetest | 1/2 | on off on",
-            "paused: 3 | Could not open the document | Viewer | b.dorvanetest | 1/2 | off on on",
+            "reason: 3 | Could not open the document | Viewer | b.dorvanetest | 1/2 | on off on | reason: Permission denied",
+            "paused: 3 | Could not open the document | Viewer | b.dorvanetest | 1/2 | off on on | reason: Permission denied",
             "status: 1 | Done | Viewer | b.dorvanetest | 1/2 | off on on",
             "progress: 1 | Done | Viewer | b.dorvanetest | 2/2 | off on on",
             "finish: 1 | Done | Viewer | b.dorvanetest | 2/2 | off on on",
         }));
     EXPECT_EQ(Results(), "Failure Failure");
+    // The system's words stay with each document; the line goes with the next status.
+    EXPECT_EQ(Documents.GetItem(1)->Reason(), "Permission denied");
     EXPECT_TRUE(ReadRecorderLog(Log).empty());
 
     // Pausing instead of waiting: a notice with the warning glyph, then the
