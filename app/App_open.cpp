@@ -4,8 +4,11 @@
 #include "App_documents.h"
 #include "App_processes.h"
 #include "App_programs.h"
+#include "Zel_desktopbus.h"
 #include "Zel_dynamicarrays.h"
 #include "Zel_files.h"
+
+#include <QGuiApplication>
 
 #include <chrono>
 #include <memory>
@@ -235,14 +238,111 @@ void TOpenTask::WaitWhilePaused()
         std::this_thread::sleep_for(PollInterval);
 }
 
+// --- TOpenRunDesktop ---
+
+TOpenRunNotice OpenRunNotice(TOpenRunEnd end, int opened, int failed)
+{
+    TOpenRunNotice notice;
+    switch (end) {
+    case TOpenRunEnd::Completed:
+        notice.Summary = "Open finished";
+        break;
+    case TOpenRunEnd::Cancelled:
+        notice.Summary = "Open cancelled";
+        break;
+    case TOpenRunEnd::Stopped:
+        notice.Summary = "Open stopped";
+        break;
+    }
+    notice.Body = std::to_string(opened) + (opened == 1 ? " document" : " documents") + " opened, " +
+                  std::to_string(failed) + " failed.";
+    return notice;
+}
+
+int LauncherProgressStep(int position, int maximum) noexcept
+{
+    if (maximum <= 0 || position <= 0)
+        return 0;
+    if (position >= maximum)
+        return 100;
+    return static_cast<int>(static_cast<long long>(position) * 100 / maximum);
+}
+
+namespace {
+
+std::string LauncherDesktopFile()
+{
+    return std::string(AppId) + ".desktop";
+}
+
+} // namespace
+
+TOpenRunDesktop::TOpenRunDesktop(std::shared_ptr<TDesktopBus> bus, std::function<bool()> isActive)
+    : FBus(std::move(bus)), FIsActive(std::move(isActive))
+{
+}
+
+TOpenRunDesktop::~TOpenRunDesktop()
+{
+    ClearProgress();
+}
+
+void TOpenRunDesktop::Started()
+{
+    FStep = 0;
+    if (FBus)
+        FShown = FBus->SetLauncherProgress(LauncherDesktopFile(), 0, true);
+}
+
+void TOpenRunDesktop::Progress(int position, int maximum)
+{
+    const int step = LauncherProgressStep(position, maximum);
+    if (step == FStep || !FBus)
+        return;
+    FStep = step;
+    FShown = FBus->SetLauncherProgress(LauncherDesktopFile(), step / 100.0, true) || FShown;
+}
+
+void TOpenRunDesktop::Finished(TOpenRunEnd end, int count, int opened, int failed)
+{
+    // Sent before the progress goes, so whoever sees the progress go has
+    // had the notice too.
+    // A run that found nothing left to open has nothing to tell.
+    if (FBus && count >= 2 && opened + failed > 0 && !(FIsActive && FIsActive())) {
+        const TOpenRunNotice notice = OpenRunNotice(end, opened, failed);
+        FBus->Notify({AppTitle, "dorvane", notice.Summary, notice.Body, AppId});
+    }
+    ClearProgress();
+}
+
+void TOpenRunDesktop::ClearProgress() noexcept
+{
+    if (!FShown)
+        return;
+    FShown = false;
+    try {
+        FBus->SetLauncherProgress(LauncherDesktopFile(), LauncherProgressStep(FStep, 100) / 100.0, false);
+    } catch (...) {
+        // The bar stays until the dock looks again; nothing to tell the user.
+    }
+}
+
 // --- TOpenCommands ---
 
 TOpenCommands::TOpenCommands(TProgramEntriesModel& programEntries, TDocumentEntriesModel& documentEntries,
                              TProgramEntriesSelection& programEntriesSelection)
-    : FProgramEntries(programEntries),
+    : IsApplicationActive([] { return QGuiApplication::applicationState() == Qt::ApplicationActive; }),
+      FProgramEntries(programEntries),
       FProgramEntriesSelection(programEntriesSelection),
       FDocumentEntries(documentEntries)
 {
+}
+
+std::shared_ptr<TDesktopBus> TOpenCommands::DesktopBus()
+{
+    if (!FDesktopBus || FDesktopBus->IsClosed())
+        FDesktopBus = TDesktopBus::ConnectSession();
+    return FDesktopBus;
 }
 
 void TOpenCommands::Open()
@@ -269,8 +369,21 @@ void TOpenCommands::Open()
     dialog.OnResume = [&task](TAppProgressDialog& sender) { task.ResumeHandler(sender); };
     dialog.OnCancelRequest = [&task](TAppProgressDialog& sender) { task.CancelHandler(sender); };
 
+    // Shared: the task's events hold it as long as the task may fire them.
+    auto desktop = std::make_shared<TOpenRunDesktop>(DesktopBus(), IsApplicationActive);
+    // A failure that ends the run would otherwise only close the dialog, and
+    // the user would take the run for complete. It is kept and raised once
+    // the dialog has closed. Shared, because the task may outlive this call.
+    auto failure = std::make_shared<std::optional<std::string>>();
+
     task.FreeOnFinish = true;
-    task.OnFinish = [&dialog](TTask& sender) { dialog.FinishHandler(sender); };
+    task.OnFinish = [&dialog, &task, desktop, failure](TTask& sender) {
+        const TOpenRunEnd end = *failure ? TOpenRunEnd::Stopped
+            : task.Cancelled && task.Index() < task.Count() ? TOpenRunEnd::Cancelled
+                                                            : TOpenRunEnd::Completed;
+        desktop->Finished(end, task.Count(), task.Opened(), task.Failed());
+        dialog.FinishHandler(sender);
+    };
     task.OnDocument = [&dialog](TOpenTask& sender, const std::string& program, const std::string& document) {
         dialog.NamesHandler(sender, program, document);
     };
@@ -282,18 +395,16 @@ void TOpenCommands::Open()
     task.OnFailureReason = [&dialog](TOpenTask& sender, const std::string& reason) {
         dialog.FailureReasonHandler(sender, reason);
     };
-    task.OnProgress = [&dialog](TTask& sender, int position, int maximum) {
+    task.OnProgress = [&dialog, desktop](TTask& sender, int position, int maximum) {
         dialog.ProgressHandler(sender, position, maximum);
+        desktop->Progress(position, maximum);
     };
-    // A failure that ends the run would otherwise only close the dialog, and
-    // the user would take the run for complete. It is kept and raised once
-    // the dialog has closed. Shared, because the task may outlive this call.
-    auto failure = std::make_shared<std::optional<std::string>>();
     task.OnException = [failure](TTask&, const std::exception& e) {
         const auto* own = dynamic_cast<const Exception*>(&e);
         *failure = own ? own->Message() : std::string(e.what());
     };
 
+    desktop->Started();
     task.Start();
     (void)owner.release();
     dialog.Execute();

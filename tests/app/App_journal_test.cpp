@@ -349,6 +349,8 @@ TEST_F(JournalTest, MainWindowRestoresBeforeTheCommandLineAndANormalCloseRemoves
 TEST_F(JournalTest, AFailuresReasonReachesTheListAndTheJournalAndComesBackAfterARestore)
 {
     InitResources();
+    // Nothing of the run goes to a desktop the tests may run in.
+    TScopedEnvironment noBus("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (Settings / "no-bus"));
     SetSettingsPathForTesting(Settings / "Settings.ini");
     const TStringDynArray paths = MakeDocuments(2);
     const std::string reason = "No such file or directory";
