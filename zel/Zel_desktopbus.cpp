@@ -137,11 +137,7 @@ TAutoPointer<TDesktopBus> TDesktopBus::ConnectSession()
 TAutoPointer<TDesktopBus> TDesktopBus::Connect(const std::string& address)
 {
     TGErrorPointer error;
-    TGObjectPointer<GDBusConnection> connection(g_dbus_connection_new_for_address_sync(
-        address.c_str(),
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT
-                                          | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, TGErrorReceiver(error)));
+    TGObjectPointer<GDBusConnection> connection = ConnectMessageBus(address.c_str(), error);
     if (!connection)
         return nullptr;
     auto held = std::make_unique<TConnection>(std::move(connection));

@@ -91,11 +91,7 @@ struct TDesktopRecorder::TState {
     {
         g_main_context_push_thread_default(Context);
         TGErrorPointer error;
-        TGObjectPointer<GDBusConnection> connection(g_dbus_connection_new_for_address_sync(
-            address.c_str(),
-            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT
-                                              | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, TGErrorReceiver(error)));
+        TGObjectPointer<GDBusConnection> connection = ConnectMessageBus(address.c_str(), error);
         guint object = 0, subscription = 0;
         std::string failure;
         if (!connection) {
