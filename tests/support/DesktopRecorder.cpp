@@ -35,29 +35,20 @@ struct TDesktopRecorder::TState {
             g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.UnknownMethod", method);
             return;
         }
-        TRecordedNotice notice;
         const gchar *appName = nullptr, *icon = nullptr, *summary = nullptr, *body = nullptr;
-        GVariantIter* actions = nullptr;
         GVariant* hints = nullptr;
-        g_variant_get(parameters, "(&su&s&s&sas@a{sv}i)", &appName, &notice.ReplacesId, &icon, &summary, &body,
-                      &actions, &hints, &notice.Timeout);
+        g_variant_get(parameters, "(&s@u&s&s&s@as@a{sv}@i)", &appName, nullptr, &icon, &summary, &body, nullptr,
+                      &hints, nullptr);
         const TGVariantPointer heldHints(hints);
-        notice.AppName = appName;
-        notice.AppIcon = icon;
-        notice.Summary = summary;
-        notice.Body = body;
-        const gchar* action = nullptr;
-        while (g_variant_iter_next(actions, "&s", &action))
-            notice.Actions.push_back(action);
-        g_variant_iter_free(actions);
+        TRecordedNotice notice{appName, icon, summary, body, {}};
         const gchar* entry = nullptr;
         if (g_variant_lookup(hints, "desktop-entry", "&s", &entry))
             notice.DesktopEntry = entry;
-        std::uint32_t id = 0;
+        guint32 id = 0;
         {
             std::lock_guard<std::mutex> lock(state.Lock);
             state.Notices.push_back(std::move(notice));
-            id = static_cast<std::uint32_t>(state.Notices.size());
+            id = static_cast<guint32>(state.Notices.size());
         }
         g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", id));
     }

@@ -5,7 +5,6 @@
 // thread of its own with its own connection to a (private) bus, so the
 // messages it records really went through the bus daemon.
 
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,13 +12,10 @@
 
 struct TRecordedNotice {
     std::string AppName;
-    std::uint32_t ReplacesId = 0;
     std::string AppIcon;
     std::string Summary;
     std::string Body;
-    std::vector<std::string> Actions;
     std::string DesktopEntry; // the "desktop-entry" hint
-    std::int32_t Timeout = 0;
 };
 
 struct TRecordedLauncherUpdate {

@@ -129,13 +129,10 @@ TEST(DesktopBus, NoticesAndLauncherProgressReachTheDesktop)
         const std::vector<TRecordedNotice> notices = desktop.Notices();
         ASSERT_EQ(notices.size(), 1u);
         EXPECT_EQ(notices[0].AppName, "Dorvane");
-        EXPECT_EQ(notices[0].ReplacesId, 0u);
         EXPECT_EQ(notices[0].AppIcon, "org.example.App");
         EXPECT_EQ(notices[0].Summary, "Summary & <more>");
         EXPECT_EQ(notices[0].Body, "Body\nline two \xEF\xBF\xBD") << "bytes that are not UTF-8 become U+FFFD";
-        EXPECT_TRUE(notices[0].Actions.empty());
         EXPECT_EQ(notices[0].DesktopEntry, "org.example.App");
-        EXPECT_EQ(notices[0].Timeout, -1);
         const std::vector<TRecordedLauncherUpdate> updates = desktop.LauncherUpdates();
         EXPECT_EQ(updates[0].AppUri, "application://org.example.App.desktop");
         EXPECT_EQ(updates[0].Path, "/com/canonical/unity/launcherentry/org_example_App_desktop");
