@@ -10,6 +10,7 @@
 
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -287,30 +288,42 @@ TOpenRunDesktop::~TOpenRunDesktop()
     ClearProgress();
 }
 
-void TOpenRunDesktop::Started()
+void TOpenRunDesktop::Started() noexcept
 {
-    FStep = 0;
-    if (FBus)
-        FShown = FBus->SetLauncherProgress(LauncherDesktopFile(), 0, true);
+    Show(0);
 }
 
-void TOpenRunDesktop::Progress(int position, int maximum)
+void TOpenRunDesktop::Progress(int position, int maximum) noexcept
 {
     const int step = LauncherProgressStep(position, maximum);
-    if (step == FStep || !FBus)
-        return;
-    FStep = step;
-    FShown = FBus->SetLauncherProgress(LauncherDesktopFile(), step / 100.0, true) || FShown;
+    if (step != FStep)
+        Show(step);
 }
 
-void TOpenRunDesktop::Finished(TOpenRunEnd end, int count, int opened, int failed)
+void TOpenRunDesktop::Show(int step) noexcept
+{
+    FStep = step;
+    if (!FBus)
+        return;
+    try {
+        FShown = FBus->SetLauncherProgress(LauncherDesktopFile(), step / 100.0, true) || FShown;
+    } catch (...) {
+        // Only an addition: a bar that does not move must not end the run.
+    }
+}
+
+void TOpenRunDesktop::Finished(TOpenRunEnd end, int count, int opened, int failed) noexcept
 {
     // Sent before the progress goes, so whoever sees the progress go has
-    // had the notice too.
-    // A run that found nothing left to open has nothing to tell.
-    if (FBus && count >= 2 && opened + failed > 0 && !(FIsActive && FIsActive())) {
-        const TOpenRunNotice notice = OpenRunNotice(end, opened, failed);
-        FBus->Notify({AppTitle, "dorvane", notice.Summary, notice.Body, AppId});
+    // had the notice too. A run that found nothing left to open has nothing
+    // to tell.
+    try {
+        if (FBus && count >= 2 && opened + failed > 0 && !(FIsActive && FIsActive())) {
+            const TOpenRunNotice notice = OpenRunNotice(end, opened, failed);
+            FBus->Notify({AppTitle, "dorvane", notice.Summary, notice.Body, AppId});
+        }
+    } catch (...) {
+        // Only an addition: the run's own end must not be kept from the dialog.
     }
     ClearProgress();
 }
@@ -321,7 +334,7 @@ void TOpenRunDesktop::ClearProgress() noexcept
         return;
     FShown = false;
     try {
-        FBus->SetLauncherProgress(LauncherDesktopFile(), LauncherProgressStep(FStep, 100) / 100.0, false);
+        FBus->SetLauncherProgress(LauncherDesktopFile(), std::max(FStep, 0) / 100.0, false);
     } catch (...) {
         // The bar stays until the dock looks again; nothing to tell the user.
     }

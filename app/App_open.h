@@ -141,12 +141,14 @@ public:
     // A run that never reached Finished takes its progress away too.
     ~TOpenRunDesktop();
 
-    void Started();
-    void Progress(int position, int maximum);
+    // Neither fails: the desktop only adds to what the run shows.
+    void Started() noexcept;
+    void Progress(int position, int maximum) noexcept;
     // The notice when it is due, then the launcher's progress goes.
-    void Finished(TOpenRunEnd end, int count, int opened, int failed);
+    void Finished(TOpenRunEnd end, int count, int opened, int failed) noexcept;
 
 private:
+    void Show(int step) noexcept;
     void ClearProgress() noexcept;
 
     std::shared_ptr<TDesktopBus> FBus;
