@@ -122,23 +122,24 @@ void TAppProgressDialog::ResetDisplay()
 
 void TAppProgressDialog::ShowStatus(const std::string& text)
 {
-    ShowImage(FUi->Image1);
-    FStatus = QString::fromStdString(text);
-    ShowTexts();
+    ShowStatusText(FUi->Image1, text);
 }
 
 void TAppProgressDialog::ShowNotice(const std::string& text)
 {
-    ShowImage(FUi->Image2);
-    FStatus = QString::fromStdString(text);
-    ShowTexts();
+    ShowStatusText(FUi->Image2, text);
 }
 
 void TAppProgressDialog::ShowFailure(const std::string& text)
 {
-    ShowImage(FUi->Image3);
-    FStatus = QString::fromStdString(text);
+    ShowStatusText(FUi->Image3, text);
+}
+
+void TAppProgressDialog::ShowFailureReason(const std::string& reason)
+{
+    FReason = QString::fromStdString(reason);
     ShowTexts();
+    ShowReasonLine(!FReason.isEmpty());
 }
 
 void TAppProgressDialog::ShowNames(const std::string& program, const std::string& document)
@@ -188,6 +189,11 @@ void TAppProgressDialog::NoticeHandler(TTask&, const std::string& text)
 void TAppProgressDialog::FailureHandler(TTask&, const std::string& text)
 {
     ShowFailure(text);
+}
+
+void TAppProgressDialog::FailureReasonHandler(TTask&, const std::string& reason)
+{
+    ShowFailureReason(reason);
 }
 
 void TAppProgressDialog::ProgressHandler(TTask&, int position, int maximum)
@@ -266,11 +272,39 @@ void TAppProgressDialog::SetPaused(bool paused)
     disable->setEnabled(false);
 }
 
+void TAppProgressDialog::ShowStatusText(QLabel* image, const std::string& text)
+{
+    ShowImage(image);
+    FStatus = QString::fromStdString(text);
+    FReason.clear();
+    ShowTexts();
+    ShowReasonLine(false);
+}
+
+// The line is there only while a reason is: the dialog grows by it and
+// shrinks back, so an ordinary run keeps the dialog's designed layout.
+void TAppProgressDialog::ShowReasonLine(bool shown)
+{
+    QLabel& line = *FUi->Label6;
+    if (line.isHidden() != shown)
+        return;
+    const int before = height();
+    line.setVisible(shown);
+    layout()->activate();
+    if (shown) {
+        FReasonGrowth = height() - before;
+    } else {
+        resize(width(), std::max(minimumHeight(), height() - FReasonGrowth));
+        FReasonGrowth = 0;
+    }
+}
+
 void TAppProgressDialog::ShowTexts()
 {
     // Before the dialog is shown its labels have no real width yet.
     const bool fit = isVisible();
     ShowFitted(*FUi->Label1, FStatus, fit);
+    ShowFitted(*FUi->Label6, FReason, fit);
     ShowFitted(*FUi->Label3, FProgram, fit);
     ShowFitted(*FUi->Label5, FDocument, fit);
 }

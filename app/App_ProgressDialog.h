@@ -48,6 +48,9 @@ public:
     virtual void ShowNotice(const std::string& text);
     // A failed step: the error glyph and the text.
     virtual void ShowFailure(const std::string& text);
+    // Why the step shown failed, on a line of its own under its text; the
+    // next text of any kind takes it away.
+    virtual void ShowFailureReason(const std::string& reason);
     // The program's display name and the document's file name.
     virtual void ShowNames(const std::string& program, const std::string& document);
     virtual void ShowProgress(int position, int maximum);
@@ -59,6 +62,7 @@ public:
     virtual void StatusHandler(TTask& sender, const std::string& text);
     virtual void NoticeHandler(TTask& sender, const std::string& text);
     virtual void FailureHandler(TTask& sender, const std::string& text);
+    virtual void FailureReasonHandler(TTask& sender, const std::string& reason);
     virtual void ProgressHandler(TTask& sender, int position, int maximum);
 
     // Every way of closing (Cancel, Escape, the close box, reject()) ends
@@ -76,10 +80,16 @@ private:
     void ShowImage(QLabel* image);
     void SetPaused(bool paused);
     void ShowTexts();
+    void ShowStatusText(QLabel* image, const std::string& text);
+    void ShowReasonLine(bool shown);
 
     TAutoPointer<Ui::TAppProgressDialog> FUi;
     // Full texts; the labels show them shortened to fit.
     QString FStatus;
+    QString FReason;
+    // What the reason's line added to the dialog's height, taken off again
+    // when it goes.
+    int FReasonGrowth = 0;
     QString FProgram;
     QString FDocument;
     bool FFinished = false;

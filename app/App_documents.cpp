@@ -197,6 +197,24 @@ std::string TDocumentEntry::FileTimeText(std::uint64_t fileTime)
     return text;
 }
 
+void TDocumentEntry::SetResult(TDocumentEntryResult result) noexcept
+{
+    FResult = result;
+    FReason.reset();
+}
+
+void TDocumentEntry::SetResult(TDocumentEntryResult result, std::string reason)
+{
+    FReason = reason.empty() ? nullptr : std::make_unique<const std::string>(std::move(reason));
+    FResult = result;
+}
+
+const std::string& TDocumentEntry::Reason() const noexcept
+{
+    static const std::string none;
+    return FReason ? *FReason : none;
+}
+
 std::string TDocumentEntry::GetResultText() const
 {
     return DocumentEntryResultText(FResult);

@@ -70,7 +70,13 @@ public:
     std::uint64_t LastWriteTime() const noexcept { return FLastWriteTime; }
     std::uint32_t Attributes() const noexcept { return FAttributes; }
     TDocumentEntryResult Result() const noexcept { return FResult; }
-    void SetResult(TDocumentEntryResult result) noexcept { FResult = result; }
+    // Sets the result with why it came about (a failure's reason), or without
+    // one: a reason never outlives the result it explains.
+    void SetResult(TDocumentEntryResult result) noexcept;
+    void SetResult(TDocumentEntryResult result, std::string reason);
+    // Why the document failed, in the system's or GIO's words; empty when
+    // nothing is known.
+    const std::string& Reason() const noexcept;
 
     // The texts of the list view's columns, in its column order.
     std::string GetNameText() const;
@@ -123,6 +129,8 @@ private:
     std::uint32_t FSlash = 0;      // position of the last "/"
     std::uint16_t FAttributes = 0; // the record's bits all lie below 0x100
     TDocumentEntryResult FResult = TDocumentEntryResult::None;
+    // Held apart: few documents fail, and the rest pay only a pointer.
+    TAutoPointer<const std::string> FReason;
 };
 
 using TDocumentEntryList = std::vector<TAutoPointer<TDocumentEntry>>;

@@ -204,7 +204,7 @@ TStringDynArray RestoreDocuments(TDocumentEntriesModel& model, const std::vector
     for (const TJournalDocument& document : documents) {
         try {
             auto entry = std::make_unique<TDocumentEntry>(document.Path);
-            entry->SetResult(document.Result);
+            entry->SetResult(document.Result, document.Reason);
             entries.push_back(std::move(entry));
         } catch (const EDocumentEntryCreateError&) {
             leftOut.push_back(document.Path);
@@ -278,6 +278,8 @@ void TDocumentJournal::EntriesAdded(TDocumentEntriesModel& sender, const TIntege
             std::string Paths;
             std::vector<std::size_t> Ends;
             std::vector<TDocumentEntryResult> Results;
+            // Only the few that have one, by position among the added.
+            std::vector<std::pair<std::size_t, std::string>> Reasons;
         } added;
         std::size_t total = 0;
         for (const int index : indexes)
@@ -290,15 +292,19 @@ void TDocumentJournal::EntriesAdded(TDocumentEntriesModel& sender, const TIntege
             added.Paths += entry.Path();
             added.Ends.push_back(added.Paths.size());
             added.Results.push_back(entry.Result());
+            if (!entry.Reason().empty())
+                added.Reasons.emplace_back(added.Results.size() - 1, entry.Reason());
         }
         Post([added = std::move(added)](TRecordFileWriter& writer) {
             std::string line = "A";
             line.reserve(added.Paths.size() + added.Ends.size() * 8);
             std::size_t start = 0;
+            auto reason = added.Reasons.begin();
             for (std::size_t i = 0; i < added.Ends.size(); ++i) {
                 AppendResult(line, added.Results[i]);
                 AppendRecordField(line, std::string_view(added.Paths).substr(start, added.Ends[i] - start));
-                AppendRecordField(line, std::string_view());
+                const bool hasReason = reason != added.Reasons.end() && reason->first == i;
+                AppendRecordField(line, hasReason ? std::string_view((reason++)->second) : std::string_view());
                 start = added.Ends[i];
             }
             writer.Append(line);
@@ -364,11 +370,13 @@ void TDocumentJournal::EntriesChanged(TDocumentEntriesModel& sender, const TInte
         struct TChange {
             int Index;
             TDocumentEntryResult Result;
+            std::string Reason;
         };
         std::vector<TChange> changes(indexes.size());
         bool opened = false;
         for (std::size_t i = 0; i < indexes.size(); ++i) {
-            changes[i] = {indexes[i], sender.GetItem(indexes[i])->Result()};
+            const TDocumentEntry& entry = *sender.GetItem(indexes[i]);
+            changes[i] = {indexes[i], entry.Result(), entry.Reason()};
             opened = opened || changes[i].Result != TDocumentEntryResult::None;
         }
         Post([changes = std::move(changes)](TRecordFileWriter& writer) {
@@ -376,7 +384,7 @@ void TDocumentJournal::EntriesChanged(TDocumentEntriesModel& sender, const TInte
             for (const TChange& change : changes) {
                 AppendRecordNumber(line, static_cast<std::uint64_t>(change.Index));
                 AppendResult(line, change.Result);
-                AppendRecordField(line, std::string_view());
+                AppendRecordField(line, change.Reason);
             }
             writer.Append(line);
             CompactIfGrown(writer);

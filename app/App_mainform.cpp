@@ -631,6 +631,12 @@ void TAppMainForm::ListView1Data(int row, TListItem& item)
                      entry.GetLastWriteTimeText(), entry.GetResultText()};
     item.ImageIndex = entry.GetImageIndex();
     item.StateIndex = entry.GetResultImageIndex();
+    // A failure's reason is the Result cell's tooltip.
+    if (const std::string& reason = entry.Reason(); !reason.empty()) {
+        constexpr std::size_t ResultColumn = 5;
+        item.Hints.resize(ResultColumn + 1);
+        item.Hints[ResultColumn] = reason;
+    }
 }
 
 void TAppMainForm::SyncTypeImages()

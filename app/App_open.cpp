@@ -4,9 +4,13 @@
 #include "App_documents.h"
 #include "App_processes.h"
 #include "App_programs.h"
+#include "Zel_desktopbus.h"
 #include "Zel_dynamicarrays.h"
 #include "Zel_files.h"
 
+#include <QGuiApplication>
+
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -77,6 +81,12 @@ void TOpenTask::DoFailure(const std::string& text)
         Synchronize([&] { OnFailure(*this, text); });
 }
 
+void TOpenTask::DoFailureReason(const std::string& reason)
+{
+    if (OnFailureReason)
+        Synchronize([&] { OnFailureReason(*this, reason); });
+}
+
 void TOpenTask::Pause()
 {
     // exchange: a button and the worker pausing at once still fire once.
@@ -130,7 +140,8 @@ bool TOpenTask::PrepareDocument()
     const TDocumentEntry* document = FDocuments.GetItem(FIndex);
     const std::string& path = document->Path();
     DoDocument(FProgramEntry.DisplayName(), ExtractFileName(path));
-    if (document->Result() == TDocumentEntryResult::Success)
+    FSkipped = document->Result() == TDocumentEntryResult::Success;
+    if (FSkipped)
         return false;
     TProcessCreator& creator = *FCreator;
     if (FProgramEntry.IsFileBlank()) {
@@ -149,10 +160,10 @@ bool TOpenTask::PrepareDocument()
     return true;
 }
 
-void TOpenTask::SetResult(TDocumentEntryResult result)
+void TOpenTask::SetResult(TDocumentEntryResult result, const std::string& reason)
 {
-    Synchronize([this, result] {
-        FDocuments.GetItem(FIndex)->SetResult(result);
+    Synchronize([this, result, &reason] {
+        FDocuments.GetItem(FIndex)->SetResult(result, reason);
         FDocuments.NotifyChanged(TIntegerDynArray{FIndex});
     });
 }
@@ -161,6 +172,12 @@ void TOpenTask::DocumentDone()
 {
     Synchronize([this] {
         DoStatus("Done");
+        if (!FSkipped) {
+            const TDocumentEntryResult result = FDocuments.GetItem(FIndex)->Result();
+            FOpened += result == TDocumentEntryResult::Success;
+            FFailed += result == TDocumentEntryResult::Failure;
+        }
+        FSkipped = false;
         ++FIndex;
         DoProgress(FIndex, FCount);
     });
@@ -191,9 +208,11 @@ void TOpenTask::OpenDocument()
         if (FInterval > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(FInterval));
     } catch (const EOpenSkip&) {
-    } catch (const EProcessCreateError&) {
+    } catch (const EProcessCreateError& e) {
         DoFailure("Could not open the document");
-        SetResult(TDocumentEntryResult::Failure);
+        if (!e.Reason().empty())
+            DoFailureReason(e.Reason());
+        SetResult(TDocumentEntryResult::Failure, e.Reason());
         Pause();
         WaitWhilePaused();
     } catch (const EProcessAbandon&) {
@@ -220,14 +239,123 @@ void TOpenTask::WaitWhilePaused()
         std::this_thread::sleep_for(PollInterval);
 }
 
+// --- TOpenRunDesktop ---
+
+TOpenRunNotice OpenRunNotice(TOpenRunEnd end, int opened, int failed)
+{
+    TOpenRunNotice notice;
+    switch (end) {
+    case TOpenRunEnd::Completed:
+        notice.Summary = "Open finished";
+        break;
+    case TOpenRunEnd::Cancelled:
+        notice.Summary = "Open cancelled";
+        break;
+    case TOpenRunEnd::Stopped:
+        notice.Summary = "Open stopped";
+        break;
+    }
+    notice.Body = std::to_string(opened) + (opened == 1 ? " document" : " documents") + " opened, " +
+                  std::to_string(failed) + " failed.";
+    return notice;
+}
+
+int LauncherProgressStep(int position, int maximum) noexcept
+{
+    if (maximum <= 0 || position <= 0)
+        return 0;
+    if (position >= maximum)
+        return 100;
+    return static_cast<int>(static_cast<long long>(position) * 100 / maximum);
+}
+
+namespace {
+
+std::string LauncherDesktopFile()
+{
+    return std::string(AppId) + ".desktop";
+}
+
+} // namespace
+
+TOpenRunDesktop::TOpenRunDesktop(std::shared_ptr<TDesktopBus> bus, std::function<bool()> isActive)
+    : FBus(std::move(bus)), FIsActive(std::move(isActive))
+{
+}
+
+TOpenRunDesktop::~TOpenRunDesktop()
+{
+    ClearProgress();
+}
+
+void TOpenRunDesktop::Started() noexcept
+{
+    Show(0);
+}
+
+void TOpenRunDesktop::Progress(int position, int maximum) noexcept
+{
+    const int step = LauncherProgressStep(position, maximum);
+    if (step != FStep)
+        Show(step);
+}
+
+void TOpenRunDesktop::Show(int step) noexcept
+{
+    FStep = step;
+    if (!FBus)
+        return;
+    try {
+        FShown = FBus->SetLauncherProgress(LauncherDesktopFile(), step / 100.0, true) || FShown;
+    } catch (...) {
+        // Only an addition: a bar that does not move must not end the run.
+    }
+}
+
+void TOpenRunDesktop::Finished(TOpenRunEnd end, int count, int opened, int failed) noexcept
+{
+    // Sent before the progress goes, so whoever sees the progress go has
+    // had the notice too. A run that found nothing left to open has nothing
+    // to tell.
+    try {
+        if (FBus && count >= 2 && opened + failed > 0 && !(FIsActive && FIsActive())) {
+            const TOpenRunNotice notice = OpenRunNotice(end, opened, failed);
+            FBus->Notify({AppTitle, "dorvane", notice.Summary, notice.Body, AppId});
+        }
+    } catch (...) {
+        // Only an addition: the run's own end must not be kept from the dialog.
+    }
+    ClearProgress();
+}
+
+void TOpenRunDesktop::ClearProgress() noexcept
+{
+    if (!FShown)
+        return;
+    FShown = false;
+    try {
+        FBus->SetLauncherProgress(LauncherDesktopFile(), std::max(FStep, 0) / 100.0, false);
+    } catch (...) {
+        // The bar stays until the dock looks again; nothing to tell the user.
+    }
+}
+
 // --- TOpenCommands ---
 
 TOpenCommands::TOpenCommands(TProgramEntriesModel& programEntries, TDocumentEntriesModel& documentEntries,
                              TProgramEntriesSelection& programEntriesSelection)
-    : FProgramEntries(programEntries),
+    : IsApplicationActive([] { return QGuiApplication::applicationState() == Qt::ApplicationActive; }),
+      FProgramEntries(programEntries),
       FProgramEntriesSelection(programEntriesSelection),
       FDocumentEntries(documentEntries)
 {
+}
+
+std::shared_ptr<TDesktopBus> TOpenCommands::DesktopBus()
+{
+    if (!FDesktopBus || FDesktopBus->IsClosed())
+        FDesktopBus = TDesktopBus::ConnectSession();
+    return FDesktopBus;
 }
 
 void TOpenCommands::Open()
@@ -254,8 +382,21 @@ void TOpenCommands::Open()
     dialog.OnResume = [&task](TAppProgressDialog& sender) { task.ResumeHandler(sender); };
     dialog.OnCancelRequest = [&task](TAppProgressDialog& sender) { task.CancelHandler(sender); };
 
+    // Shared: the task's events hold it as long as the task may fire them.
+    auto desktop = std::make_shared<TOpenRunDesktop>(DesktopBus(), IsApplicationActive);
+    // A failure that ends the run would otherwise only close the dialog, and
+    // the user would take the run for complete. It is kept and raised once
+    // the dialog has closed. Shared, because the task may outlive this call.
+    auto failure = std::make_shared<std::optional<std::string>>();
+
     task.FreeOnFinish = true;
-    task.OnFinish = [&dialog](TTask& sender) { dialog.FinishHandler(sender); };
+    task.OnFinish = [&dialog, &task, desktop, failure](TTask& sender) {
+        const TOpenRunEnd end = *failure ? TOpenRunEnd::Stopped
+            : task.Cancelled && task.Index() < task.Count() ? TOpenRunEnd::Cancelled
+                                                            : TOpenRunEnd::Completed;
+        desktop->Finished(end, task.Count(), task.Opened(), task.Failed());
+        dialog.FinishHandler(sender);
+    };
     task.OnDocument = [&dialog](TOpenTask& sender, const std::string& program, const std::string& document) {
         dialog.NamesHandler(sender, program, document);
     };
@@ -264,18 +405,19 @@ void TOpenCommands::Open()
     task.OnStatus = [&dialog](TOpenTask& sender, const std::string& text) { dialog.StatusHandler(sender, text); };
     task.OnNotice = [&dialog](TOpenTask& sender, const std::string& text) { dialog.NoticeHandler(sender, text); };
     task.OnFailure = [&dialog](TOpenTask& sender, const std::string& text) { dialog.FailureHandler(sender, text); };
-    task.OnProgress = [&dialog](TTask& sender, int position, int maximum) {
-        dialog.ProgressHandler(sender, position, maximum);
+    task.OnFailureReason = [&dialog](TOpenTask& sender, const std::string& reason) {
+        dialog.FailureReasonHandler(sender, reason);
     };
-    // A failure that ends the run would otherwise only close the dialog, and
-    // the user would take the run for complete. It is kept and raised once
-    // the dialog has closed. Shared, because the task may outlive this call.
-    auto failure = std::make_shared<std::optional<std::string>>();
+    task.OnProgress = [&dialog, desktop](TTask& sender, int position, int maximum) {
+        dialog.ProgressHandler(sender, position, maximum);
+        desktop->Progress(position, maximum);
+    };
     task.OnException = [failure](TTask&, const std::exception& e) {
         const auto* own = dynamic_cast<const Exception*>(&e);
         *failure = own ? own->Message() : std::string(e.what());
     };
 
+    desktop->Started();
     task.Start();
     (void)owner.release();
     dialog.Execute();

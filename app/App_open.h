@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 class QObject;
@@ -54,6 +55,9 @@ public:
     TTextEvent OnNotice;
     // Text of a failed step.
     TTextEvent OnFailure;
+    // Why the step failed, in the system's or GIO's words; right after
+    // OnFailure, when it is known.
+    TTextEvent OnFailureReason;
 
     void Execute() override;
 
@@ -64,6 +68,7 @@ public:
     virtual void DoStatus(const std::string& text);
     virtual void DoNotice(const std::string& text);
     virtual void DoFailure(const std::string& text);
+    virtual void DoFailureReason(const std::string& reason);
     // Either thread. A pause takes effect between documents.
     virtual void Pause();
     virtual void Resume();
@@ -75,12 +80,16 @@ public:
     // The document being opened, which is also the number of documents done.
     int Index() const noexcept { return FIndex; }
     int Count() const noexcept { return FCount; }
+    // Documents this run has opened (skipped ones not counted) and failed to
+    // open so far; GUI thread.
+    int Opened() const noexcept { return FOpened; }
+    int Failed() const noexcept { return FFailed; }
 
 private:
     // GUI-thread steps.
     void ResetResults();
     bool PrepareDocument();
-    void SetResult(TDocumentEntryResult result);
+    void SetResult(TDocumentEntryResult result, const std::string& reason = std::string());
     void DocumentDone();
     // Worker.
     void OpenDocument();
@@ -92,10 +101,61 @@ private:
     int FInterval;
     int FIndex = 0;
     int FCount;
+    bool FSkipped = false; // the current document had succeeded before
+    int FOpened = 0;
+    int FFailed = 0;
 };
 
+class TDesktopBus;
 class TProgramEntriesModel;
 class TProgramEntriesSelection;
+
+// How an open run ended.
+enum class TOpenRunEnd { Completed, Cancelled, Stopped };
+
+// The notice at the end of a run: its summary ("Open finished", "Open
+// cancelled", "Open stopped") and how many documents the run opened and
+// failed ("12 documents opened, 1 failed.").
+struct TOpenRunNotice {
+    std::string Summary;
+    std::string Body;
+};
+TOpenRunNotice OpenRunNotice(TOpenRunEnd end, int opened, int failed);
+
+// The launcher shows a run's progress in steps of a hundredth: the step of
+// position out of maximum (0 to 100). A run of any length so passes on at
+// most 101 of them.
+int LauncherProgressStep(int position, int maximum) noexcept;
+
+// What the desktop shows of one open run, on the session bus: the progress on
+// Dorvane's launcher entry (the dock's or taskbar's icon) while it lasts, a
+// step only when it changes, and a notice when a run over two or more
+// documents that opened or failed any ends while Dorvane is not the active
+// application. Without a bus nothing happens. GUI thread.
+class TOpenRunDesktop {
+public:
+    // bus may be null; isActive tells whether Dorvane is the active application.
+    TOpenRunDesktop(std::shared_ptr<TDesktopBus> bus, std::function<bool()> isActive);
+    TOpenRunDesktop(const TOpenRunDesktop&) = delete;
+    TOpenRunDesktop& operator=(const TOpenRunDesktop&) = delete;
+    // A run that never reached Finished takes its progress away too.
+    ~TOpenRunDesktop();
+
+    // Neither fails: the desktop only adds to what the run shows.
+    void Started() noexcept;
+    void Progress(int position, int maximum) noexcept;
+    // The notice when it is due, then the launcher's progress goes.
+    void Finished(TOpenRunEnd end, int count, int opened, int failed) noexcept;
+
+private:
+    void Show(int step) noexcept;
+    void ClearProgress() noexcept;
+
+    std::shared_ptr<TDesktopBus> FBus;
+    std::function<bool()> FIsActive;
+    int FStep = -1; // the step the launcher shows; -1 before the first
+    bool FShown = false;
+};
 
 // The Open command: one open run with the selected program entry over the
 // whole document list, shown in the progress dialog until it has ended. The
@@ -111,8 +171,16 @@ public:
     // A program entry is selected and the list holds a document.
     virtual bool CanOpen();
 
+    // Whether Dorvane is the application the user works in, asked as a run
+    // ends; Qt's application state unless replaced.
+    std::function<bool()> IsApplicationActive;
+
 private:
+    // The session bus, reached again when it has gone; null without one.
+    std::shared_ptr<TDesktopBus> DesktopBus();
+
     TProgramEntriesModel& FProgramEntries;
     TProgramEntriesSelection& FProgramEntriesSelection;
     TDocumentEntriesModel& FDocumentEntries;
+    std::shared_ptr<TDesktopBus> FDesktopBus;
 };

@@ -7,12 +7,15 @@
 // /bin/true is given a desktop entry whose id a single-instance application
 // could own, so the run looks for a hand-off before each start and at each
 // end. Run it under dbus-run-session to have a session bus: the bus is then
-// asked once in the run, and every later look goes by its announcements.
+// asked once in the run, and every later look goes by its announcements, and
+// the run's progress goes to the launcher entry and its end to a notice as in
+// the program (Dorvane taken as not active).
 
 #include "App_documents.h"
 #include "App_journal.h"
 #include "App_open.h"
 #include "App_programs.h"
+#include "Zel_desktopbus.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -81,6 +84,8 @@ public:
     TDocumentEntriesModel Documents;
     std::unique_ptr<TDocumentJournal> Journal;
     TProgramEntry Program;
+    // Kept for every run, as the open commands keep it.
+    std::shared_ptr<TDesktopBus> Bus = TDesktopBus::ConnectSession();
 };
 
 TFixture* Fixture = nullptr;
@@ -98,6 +103,7 @@ std::size_t OpenRun(TFixture& fixture)
     for (int i = 0; i < DocumentCount; ++i)
         fixture.Documents.GetItem(i)->SetResult(TDocumentEntryResult::None);
     TSink sink;
+    TOpenRunDesktop desktop(fixture.Bus, [] { return false; });
     auto task = std::make_unique<TOpenTask>(fixture.Program, fixture.Documents);
     QEventLoop loop;
     task->OnDocument = [&](TOpenTask&, const std::string& program, const std::string& document) {
@@ -108,9 +114,15 @@ std::size_t OpenRun(TFixture& fixture)
     task->OnFailure = [&](TOpenTask&, const std::string& text) { sink.Add(text); };
     task->OnProgress = [&](TTask&, int position, int maximum) {
         sink.Add(std::to_string(position) + "/" + std::to_string(maximum));
+        desktop.Progress(position, maximum);
     };
-    task->OnFinish = [&](TTask&) { loop.quit(); };
+    TOpenTask& run = *task;
+    task->OnFinish = [&](TTask&) {
+        desktop.Finished(TOpenRunEnd::Completed, run.Count(), run.Opened(), run.Failed());
+        loop.quit();
+    };
     task->FreeOnFinish = true;
+    desktop.Started();
     task->Start();
     (void)task.release();
     loop.exec();

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
@@ -17,6 +18,11 @@ constexpr int CallTimeoutMs = 2000;
 const char* const BusName = "org.freedesktop.DBus";
 const char* const BusPath = "/org/freedesktop/DBus";
 const char* const BusInterface = "org.freedesktop.DBus";
+
+const char* const NotificationsName = "org.freedesktop.Notifications";
+const char* const NotificationsPath = "/org/freedesktop/Notifications";
+const char* const LauncherEntryInterface = "com.canonical.Unity.LauncherEntry";
+const char* const LauncherEntryPath = "/com/canonical/unity/launcherentry/";
 
 // Where the session bus listens; empty when there is none. No autolaunch:
 // GIO would start a bus of its own through dbus-launch.
@@ -92,6 +98,9 @@ struct TDesktopBus::TConnection {
     ~TConnection()
     {
         g_dbus_connection_remove_filter(Connection.get(), Filter);
+        // What was only sent (a notice, the launcher's last state) goes out
+        // first: a close would drop it. It is written to a local socket.
+        g_dbus_connection_flush_sync(Connection.get(), nullptr, nullptr);
         // Closed now rather than whenever GDBus's worker lets go of it.
         g_dbus_connection_close_sync(Connection.get(), nullptr, nullptr);
     }
@@ -128,11 +137,7 @@ TAutoPointer<TDesktopBus> TDesktopBus::ConnectSession()
 TAutoPointer<TDesktopBus> TDesktopBus::Connect(const std::string& address)
 {
     TGErrorPointer error;
-    TGObjectPointer<GDBusConnection> connection(g_dbus_connection_new_for_address_sync(
-        address.c_str(),
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT
-                                          | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, TGErrorReceiver(error)));
+    TGObjectPointer<GDBusConnection> connection = ConnectMessageBus(address.c_str(), error);
     if (!connection)
         return nullptr;
     auto held = std::make_unique<TConnection>(std::move(connection));
@@ -168,6 +173,54 @@ bool TDesktopBus::WatchName(const std::string& name)
 unsigned TDesktopBus::OwnerChanges() const noexcept
 {
     return FConnection->Changes->Count.load();
+}
+
+bool TDesktopBus::Notify(const TDesktopNotification& notification)
+{
+    GDBusConnection* connection = FConnection->Connection.get();
+    if (g_dbus_connection_is_closed(connection))
+        return false;
+    GVariantBuilder hints;
+    g_variant_builder_init(&hints, G_VARIANT_TYPE_VARDICT);
+    if (!notification.DesktopEntry.empty())
+        g_variant_builder_add(&hints, "{sv}", "desktop-entry", g_variant_new_string(notification.DesktopEntry.c_str()));
+    // Valid UTF-8 only: GVariant refuses anything else, and says so loudly.
+    const auto text = [](const std::string& value) {
+        return TGCharPointer(g_utf8_make_valid(value.c_str(), static_cast<gssize>(value.size())));
+    };
+    const TGCharPointer appName = text(notification.AppName), icon = text(notification.AppIcon),
+                        summary = text(notification.Summary), body = text(notification.Body);
+    // No callback: sent as a call that wants no reply, and nothing waits.
+    g_dbus_connection_call(connection, NotificationsName, NotificationsPath, NotificationsName, "Notify",
+                           g_variant_new("(susssasa{sv}i)", appName.get(), 0u, icon.get(), summary.get(), body.get(),
+                                         nullptr, &hints, -1),
+                           nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr, nullptr);
+    return true;
+}
+
+bool TDesktopBus::SetLauncherProgress(const std::string& desktopFile, double progress, bool visible)
+{
+    GDBusConnection* connection = FConnection->Connection.get();
+    if (g_dbus_connection_is_closed(connection))
+        return false;
+    const std::string uri = "application://" + desktopFile;
+    // Each entry on a path of its own, as libunity names them.
+    std::string path = LauncherEntryPath;
+    for (const char c : desktopFile)
+        path += g_ascii_isalnum(c) ? c : '_';
+    GVariantBuilder properties;
+    g_variant_builder_init(&properties, G_VARIANT_TYPE_VARDICT);
+    g_variant_builder_add(&properties, "{sv}", "progress", g_variant_new_double(std::clamp(progress, 0.0, 1.0)));
+    g_variant_builder_add(&properties, "{sv}", "progress-visible", g_variant_new_boolean(visible));
+    const TGCharPointer validUri(g_utf8_make_valid(uri.c_str(), static_cast<gssize>(uri.size())));
+    return g_dbus_connection_emit_signal(connection, nullptr, path.c_str(), LauncherEntryInterface, "Update",
+                                         g_variant_new("(sa{sv})", validUri.get(), &properties), nullptr)
+        != FALSE;
+}
+
+bool TDesktopBus::IsClosed() const noexcept
+{
+    return g_dbus_connection_is_closed(FConnection->Connection.get()) != FALSE;
 }
 
 bool TDesktopBus::IsWellKnownName(const std::string& name)

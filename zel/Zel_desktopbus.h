@@ -21,6 +21,19 @@ struct TBusNameOwner {
     pid_t Pid = 0;
 };
 
+// A notice for the desktop's notification service (org.freedesktop.Notifications).
+struct TDesktopNotification {
+    std::string AppName;
+    // An icon name of the theme or a file:// URI; empty for none.
+    std::string AppIcon;
+    std::string Summary;
+    // Plain text; a service that takes markup reads <, > and & as such.
+    std::string Body;
+    // The desktop entry's id without ".desktop": the desktop then shows the
+    // notice under the application's own name and icon.
+    std::string DesktopEntry;
+};
+
 class TDesktopBus {
 public:
     // The user's session bus: DBUS_SESSION_BUS_ADDRESS, else the socket
@@ -49,6 +62,21 @@ public:
     // How many changes of owner of the watched names the bus has announced.
     // Read it before asking NameOwner: a change while asking then shows too.
     unsigned OwnerChanges() const noexcept;
+
+    // Hands the notice to the notification service and returns: no answer is
+    // waited for, so no service, or a slow one, costs nothing. False when the
+    // connection has closed; whether a service shows it is never known.
+    bool Notify(const TDesktopNotification& notification);
+
+    // The progress bar on the launcher entry (a dock's or taskbar's icon) of
+    // a desktop file ("org.example.App.desktop"), as KDE Plasma and Ubuntu's
+    // dock read it: com.canonical.Unity.LauncherEntry's Update signal.
+    // progress runs from 0 to 1; visible false takes the bar away. Only sent,
+    // never waited for; false when the connection has closed.
+    bool SetLauncherProgress(const std::string& desktopFile, double progress, bool visible);
+
+    // The bus has gone away; nothing sent now reaches anyone.
+    bool IsClosed() const noexcept;
 
 private:
     // The GDBus connection and the calls made on it. GIO's headers stay out

@@ -76,3 +76,15 @@ private:
     TGErrorPointer& FTarget;
     GError* FError = nullptr;
 };
+
+// A connection of our own (never GIO's shared one) to the message bus at a
+// D-Bus address, authenticated and registered; null, with error set, when the
+// bus cannot be reached.
+inline TGObjectPointer<GDBusConnection> ConnectMessageBus(const char* address, TGErrorPointer& error)
+{
+    return TGObjectPointer<GDBusConnection>(g_dbus_connection_new_for_address_sync(
+        address,
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT
+                                          | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, TGErrorReceiver(error)));
+}

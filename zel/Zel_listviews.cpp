@@ -109,8 +109,12 @@ public:
         if (!event || event->type() != QEvent::ToolTip || !index.isValid())
             return QStyledItemDelegate::helpEvent(event, view, option, index);
         const QString text = index.data(Qt::DisplayRole).toString();
-        if (ShownText(option, index) != text)
-            QToolTip::showText(event->globalPos(), text, view->viewport(), option.rect);
+        const QString hint = index.data(Qt::ToolTipRole).toString();
+        QString tip = ShownText(option, index) != text ? text : QString();
+        if (!hint.isEmpty())
+            tip = tip.isEmpty() ? hint : tip + QLatin1Char('\n') + hint;
+        if (!tip.isEmpty())
+            QToolTip::showText(event->globalPos(), tip, view->viewport(), option.rect);
         else
             QToolTip::hideText();
         return true;
@@ -187,6 +191,10 @@ public:
             if (column == 0)
                 return FView.Decoration(row);
             break;
+        case Qt::ToolTipRole: {
+            const QStringList& hints = FView.CachedRow(row).Hints;
+            return column < hints.size() ? hints.at(column) : QString();
+        }
         case Qt::TextAlignmentRole:
             return static_cast<int>(Alignment(column));
         default:
@@ -614,6 +622,9 @@ const TCustomListView::TCachedRow& TCustomListView::CachedRow(int row) const
     FCache.Texts.append(QString::fromStdString(item.Caption));
     for (const std::string& text : item.SubItems)
         FCache.Texts.append(QString::fromStdString(text));
+    FCache.Hints.clear();
+    for (const std::string& hint : item.Hints)
+        FCache.Hints.append(QString::fromStdString(hint));
     FCache.ImageIndex = item.ImageIndex;
     FCache.StateIndex = item.StateIndex;
     FCachedRow = row;
@@ -1345,7 +1356,15 @@ public:
     int childCount() const override { return 0; }
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QAccessibleInterface* childAt(int, int) const override { return nullptr; }
-    QString text(QAccessible::Text type) const override { return type == QAccessible::Name ? Text() : QString(); }
+    QString text(QAccessible::Text type) const override
+    {
+        if (type == QAccessible::Name)
+            return Text();
+        if (type != QAccessible::Description || !isValid() || FRow < 0)
+            return QString();
+        const QStringList& hints = FView->CachedRow(FRow).Hints;
+        return FColumn < hints.size() ? hints.at(FColumn) : QString();
+    }
     void setText(QAccessible::Text, const QString&) override {}
 
     QRect rect() const override

@@ -48,7 +48,7 @@ struct TListColumn {
     int Width = 50;
     TAlignment Alignment = TAlignment::LeftJustify;
     // Where a text too long for the column is cut; a cut cell shows its
-    // whole text as its tooltip.
+    // whole text as its tooltip, above the cell's hint if it has one.
     Qt::TextElideMode Elide = Qt::ElideRight;
 };
 using TListColumns = std::vector<TListColumn>;
@@ -60,6 +60,9 @@ struct TListItem {
     TStringDynArray SubItems;
     int ImageIndex = -1;
     int StateIndex = -1;
+    // A note on a cell, by column (the caption's first), shown as its tooltip
+    // and told to screen readers as its description; missing or empty: none.
+    TStringDynArray Hints;
     bool operator==(const TListItem&) const = default;
 };
 
@@ -176,6 +179,7 @@ private:
 
     struct TCachedRow {
         QStringList Texts;
+        QStringList Hints;
         int ImageIndex = -1;
         int StateIndex = -1;
     };

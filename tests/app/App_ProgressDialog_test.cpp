@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <vector>
 
 // The pictures live in the application's static library.
@@ -270,3 +271,49 @@ TEST(AppProgressDialog, LongNamesAreShortenedInTheMiddleWithoutGrowingTheDialog)
 }
 
 } // namespace
+
+TEST(AppProgressDialog, AFailuresReasonIsALineOfItsOwnUntilTheNextStatus)
+{
+    InitResources();
+    TAppProgressDialog dialog;
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    const QSize designed = dialog.size();
+    QLabel& reason = Label(dialog, "Label6");
+
+    dialog.ShowNames("Viewer", "report.dorvanetest");
+    dialog.ShowFailure("Could not open the document");
+    dialog.ShowFailureReason("No such file or directory");
+    QApplication::processEvents();
+    EXPECT_EQ(reason.text(), "No such file or directory");
+    // Under the status text, not under the glyph, and the dialog grew by the line.
+    EXPECT_EQ(reason.x(), Label(dialog, "Label1").x());
+    EXPECT_GE(reason.y(), Label(dialog, "Label1").geometry().bottom());
+    EXPECT_LT(reason.geometry().bottom(), Label(dialog, "Label3").y());
+    EXPECT_EQ(dialog.width(), designed.width());
+    EXPECT_GT(dialog.height(), designed.height());
+    if (const char* directory = std::getenv("DORVANE_SCREENSHOT_DIR")) {
+        // As a run shows it: paused after the failure.
+        TIdleTask task;
+        dialog.ShowProgress(2, 5);
+        dialog.PausedHandler(task);
+        EXPECT_TRUE(dialog.grab().save(QString::fromLocal8Bit(directory) + "/progress-dialog-failure.png"));
+    }
+
+    // A long one (GIO names the program it could not run) keeps both ends.
+    const std::string longReason = "Failed to execute child process \xE2\x80\x9C/opt/" + std::string(150, 'x') +
+        "/viewer\xE2\x80\x9D (No such file or directory)";
+    dialog.ShowFailureReason(longReason);
+    EXPECT_TRUE(reason.text().startsWith("Failed to execute")) << reason.text().toStdString();
+    EXPECT_TRUE(reason.text().endsWith("(No such file or directory)")) << reason.text().toStdString();
+    EXPECT_EQ(reason.toolTip().toStdString(), longReason);
+
+    // The next status of any kind takes the line away and the dialog shrinks back.
+    for (const auto show : {&TAppProgressDialog::ShowStatus, &TAppProgressDialog::ShowNotice}) {
+        (dialog.*show)("Done");
+        EXPECT_TRUE(reason.isHidden());
+        EXPECT_EQ(dialog.size(), designed);
+        dialog.ShowFailureReason("Permission denied");
+    }
+    dialog.Finish();
+}

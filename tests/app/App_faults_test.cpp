@@ -558,11 +558,13 @@ TEST_F(OpeningFaultsTest, ProgramFileDeletedBetweenTwoDocuments)
     EXPECT_EQ(Results(), "Success Failure Failure");
     EXPECT_EQ(Dialog->Remarkable(), (std::vector<std::string>{
                                         "failure: 3 | Could not open the document | Viewer | b.txt | 1/3 | on off on",
-                                        "paused: 3 | Could not open the document | Viewer | b.txt | 1/3 | off on on",
-                                        "resumed: 3 | Could not open the document | Viewer | b.txt | 1/3 | on off on",
+                                        "reason: 3 | Could not open the document | Viewer | b.txt | 1/3 | on off on | reason: No such file or directory",
+                                        "paused: 3 | Could not open the document | Viewer | b.txt | 1/3 | off on on | reason: No such file or directory",
+                                        "resumed: 3 | Could not open the document | Viewer | b.txt | 1/3 | on off on | reason: No such file or directory",
                                         "failure: 3 | Could not open the document | Viewer | c.txt | 2/3 | on off on",
-                                        "paused: 3 | Could not open the document | Viewer | c.txt | 2/3 | off on on",
-                                        "resumed: 3 | Could not open the document | Viewer | c.txt | 2/3 | on off on",
+                                        "reason: 3 | Could not open the document | Viewer | c.txt | 2/3 | on off on | reason: No such file or directory",
+                                        "paused: 3 | Could not open the document | Viewer | c.txt | 2/3 | off on on | reason: No such file or directory",
+                                        "resumed: 3 | Could not open the document | Viewer | c.txt | 2/3 | on off on | reason: No such file or directory",
                                         "finish: 1 | Done | Viewer | c.txt | 3/3 | on off on",
                                     }));
     EXPECT_EQ(ReadRecorderLog(Out).size(), 1u);

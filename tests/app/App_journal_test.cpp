@@ -1,14 +1,21 @@
 #include "App_journal.h"
 
+#include "App_ProgressDialog.h"
 #include "App_common.h"
 #include "App_mainform.h"
+#include "App_programs.h"
 
+#include "ProcessTestSupport.h"
 #include "ScriptedDialogs.h"
 #include "TempDirectory.h"
+#include "Zel_forms.h"
 #include "Zel_journalfiles.h"
+#include "Zel_listviews.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -333,5 +340,71 @@ TEST_F(JournalTest, MainWindowRestoresBeforeTheCommandLineAndANormalCloseRemoves
         form.Journal().Flush();
     }
     EXPECT_TRUE(FindRecordFiles(Settings.Path(), "Journal-", ".journal").empty());
+    SetSettingsPathForTesting(std::string());
+}
+
+// A start that fails keeps the system's words: the Result cell's tooltip
+// shows them, the journal keeps them, a restore brings them back, and a reset
+// of the result takes them away.
+TEST_F(JournalTest, AFailuresReasonReachesTheListAndTheJournalAndComesBackAfterARestore)
+{
+    InitResources();
+    // Nothing of the run goes to a desktop the tests may run in.
+    TScopedEnvironment noBus("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (Settings / "no-bus"));
+    SetSettingsPathForTesting(Settings / "Settings.ini");
+    const TStringDynArray paths = MakeDocuments(2);
+    const std::string reason = "No such file or directory";
+    const auto tooltip = [](TAppMainForm& form, int row) {
+        const QAbstractItemModel& rows = *form.ListView().model();
+        return rows.data(rows.index(row, 5), Qt::ToolTipRole).toString().toStdString();
+    };
+    std::string lost;
+    {
+        TAppMainForm form;
+        auto viewer = std::make_unique<TProgramEntry>();
+        viewer->SetDisplayName("Viewer");
+        viewer->SetFile(HelperPath("recorder"));
+        viewer->SetWorkingDirectory(Settings / "gone");
+        form.ProgramSelection().SetSelectedIndex(form.ProgramEntries().Add(std::move(viewer)));
+        form.SubmitDroppedFiles(paths);
+        // Each failure pauses the run; Resume goes on.
+        QTimer resume;
+        QObject::connect(&resume, &QTimer::timeout, [] {
+            if (AppProgressDialog && AppProgressDialog->isVisible())
+                if (auto* button = AppProgressDialog->findChild<QPushButton*>("Button2"); button && button->isEnabled())
+                    button->click();
+        });
+        resume.start(10);
+        form.UpdateNotifier().UpdateNow();
+        form.ExecuteAction(form.FindAction("Action11"));
+        resume.stop();
+
+        ASSERT_EQ(form.DocumentEntries().CountOfResult(Failure), 2);
+        EXPECT_EQ(form.DocumentEntries().GetItem(1)->Reason(), reason);
+        EXPECT_EQ(tooltip(form, 1), reason);
+        EXPECT_EQ(form.ListView().model()->data(form.ListView().model()->index(1, 4), Qt::ToolTipRole).toString(), "")
+            << "only the Result cell explains";
+        lost = form.Journal().Path();
+        form.Journal().Flush();
+        EXPECT_EQ(ReadJournal(ReadFileText(lost)).Documents,
+                  (TDocuments{{paths[0], Failure, reason}, {paths[1], Failure, reason}}));
+    }
+    TScriptedDialogs dialogs;
+    dialogs.AnswerMessageBox(TModalResult::Yes).AnswerMessageBox(TModalResult::Yes);
+    TAppMainForm form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.DocumentEntries().GetCount() == 2; }, 10000));
+    EXPECT_EQ(form.DocumentEntries().GetItem(0)->Reason(), reason);
+    EXPECT_EQ(tooltip(form, 0), reason);
+
+    SetListViewSelection(form.ListView(), {0});
+    form.UpdateNotifier().UpdateNow();
+    form.ExecuteAction(form.FindAction("Action3B"));
+    EXPECT_EQ(form.DocumentEntries().GetItem(0)->Reason(), "");
+    EXPECT_EQ(tooltip(form, 0), "");
+    form.Journal().Flush();
+    EXPECT_EQ(ReadJournal(ReadFileText(lost)).Documents,
+              (TDocuments{{paths[0], None, {}}, {paths[1], Failure, reason}}));
+    EXPECT_TRUE(form.close());
     SetSettingsPathForTesting(std::string());
 }

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -105,6 +106,7 @@ protected:
         task->OnStatus = [this](TOpenTask&, const std::string& text) { Record("Status:" + text); };
         task->OnNotice = [this](TOpenTask&, const std::string& text) { Record("Notice:" + text); };
         task->OnFailure = [this](TOpenTask&, const std::string& text) { Record("Failure:" + text); };
+        task->OnFailureReason = [this](TOpenTask&, const std::string& reason) { Record("Reason:" + reason); };
         task->OnProgress = [this](TTask&, int position, int maximum) {
             Record("Progress:" + std::to_string(position) + "/" + std::to_string(maximum));
         };
@@ -112,6 +114,7 @@ protected:
         task->OnException = [this](TTask&, const std::exception& e) { Record(std::string("Exception:") + e.what()); };
         task->OnFinish = [&](TTask&) {
             Record("Finish");
+            Counted = {Task->Opened(), Task->Failed()};
             Task = nullptr;
             finished = true;
             loop.quit();
@@ -142,6 +145,8 @@ protected:
     TOpenTask* Task = nullptr;
     bool OffMainThread = false;
     TEvents Events;
+    // What the last run counted as opened and as failed.
+    std::pair<int, int> Counted;
 
     TTempDirectory Scratch;
     const std::string Log = Scratch / "recorder.log";
@@ -187,6 +192,7 @@ TEST_F(OpenTaskTest, OpensEachDocumentRetriesFailuresAndSkipsSuccesses)
     EXPECT_FALSE(OffMainThread);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(ResultOf(i), TDocumentEntryResult::Success);
+    EXPECT_EQ(Counted, std::make_pair(2, 0)) << "the one that had succeeded before is not counted";
 
     // One process per document tried, the path one literal argument, in the
     // document's own directory.
@@ -208,6 +214,7 @@ TEST_F(OpenTaskTest, OpensEachDocumentRetriesFailuresAndSkipsSuccesses)
     };
     EXPECT_EQ(again, skipped);
     EXPECT_EQ(ReadRecorderLog(Log).size(), 2u);
+    EXPECT_EQ(Counted, std::make_pair(0, 0));
 }
 
 TEST_F(OpenTaskTest, WorkingDirectoryAndAssociation)
@@ -250,16 +257,25 @@ TEST_F(OpenTaskTest, StartFailureMarksFailureAndPausesUntilResumed)
     };
     const TEvents events = Run();
     const std::string failure = "Failure:Could not open the document";
+    const std::string reason = "Reason:No such file or directory";
     const TEvents expected = {
         Resetting, "Changed:0,1",
-        "Document:Recorder|a.txt", Opening, failure, "Changed:0", "Paused", "Resumed", Done, "Progress:1/2",
-        "Document:Recorder|b.txt", Opening, failure, "Changed:1", "Paused", "Resumed", Done, "Progress:2/2",
+        "Document:Recorder|a.txt", Opening, failure, reason, "Changed:0", "Paused", "Resumed", Done, "Progress:1/2",
+        "Document:Recorder|b.txt", Opening, failure, reason, "Changed:1", "Paused", "Resumed", Done, "Progress:2/2",
         "Finish",
     };
     EXPECT_EQ(events, expected);
     EXPECT_EQ(ResultOf(0), TDocumentEntryResult::Failure);
     EXPECT_EQ(ResultOf(1), TDocumentEntryResult::Failure);
+    EXPECT_EQ(Documents.GetItem(1)->Reason(), "No such file or directory");
+    EXPECT_EQ(Counted, std::make_pair(0, 2));
     EXPECT_FALSE(std::filesystem::exists(Log));
+
+    // The next run resets the failures, and their reasons with them.
+    Program.SetWorkingDirectory("");
+    Run();
+    EXPECT_EQ(ResultOf(1), TDocumentEntryResult::Success);
+    EXPECT_EQ(Documents.GetItem(1)->Reason(), "");
 }
 
 TEST_F(OpenTaskTest, AutoPauseAndNoHandleGiveNoticesAndPause)

@@ -1,9 +1,13 @@
 #include "App_open.h"
 
+#include "DesktopRecorder.h"
 #include "OpenRig.h"
+#include "PrivateBus.h"
 #include "PrivateXdg.h"
+#include "Zel_desktopbus.h"
 #include "ProcessTestSupport.h"
 
+#include <QGuiApplication>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -209,19 +213,23 @@ TEST_F(OpenCommandsTest, FailuresAndNoticesShowTheirGlyphAndPauseTheRun)
     EXPECT_EQ(Dialog->From("failure"),
         (TLines{
             "failure: 3 | Could not open the document | Viewer | a.dorvanetest | 0/100 | on off on",
-            "paused: 3 | Could not open the document | Viewer | a.dorvanetest | 0/100 | off on on",
-            "resumed: 3 | Could not open the document | Viewer | a.dorvanetest | 0/100 | on off on",
+            "reason: 3 | Could not open the document | Viewer | a.dorvanetest | 0/100 | on off on | reason: Permission denied",
+            "paused: 3 | Could not open the document | Viewer | a.dorvanetest | 0/100 | off on on | reason: Permission denied",
+            "resumed: 3 | Could not open the document | Viewer | a.dorvanetest | 0/100 | on off on | reason: Permission denied",
             "status: 1 | Done | Viewer | a.dorvanetest | 0/100 | on off on",
             "progress: 1 | Done | Viewer | a.dorvanetest | 1/2 | on off on",
             "names: 1 | Done | Viewer | b.dorvanetest | 1/2 | on off on",
             "status: 1 | Opening a document... | Viewer | b.dorvanetest | 1/2 | on off on",
             "failure: 3 | Could not open the document | Viewer | b.dorvanetest | 1/2 | on off on",
-            "paused: 3 | Could not open the document | Viewer | b.dorvanetest | 1/2 | off on on",
+            "reason: 3 | Could not open the document | Viewer | b.dorvanetest | 1/2 | on off on | reason: Permission denied",
+            "paused: 3 | Could not open the document | Viewer | b.dorvanetest | 1/2 | off on on | reason: Permission denied",
             "status: 1 | Done | Viewer | b.dorvanetest | 1/2 | off on on",
             "progress: 1 | Done | Viewer | b.dorvanetest | 2/2 | off on on",
             "finish: 1 | Done | Viewer | b.dorvanetest | 2/2 | off on on",
         }));
     EXPECT_EQ(Results(), "Failure Failure");
+    // The system's words stay with each document; the line goes with the next status.
+    EXPECT_EQ(Documents.GetItem(1)->Reason(), "Permission denied");
     EXPECT_TRUE(ReadRecorderLog(Log).empty());
 
     // Pausing instead of waiting: a notice with the warning glyph, then the
@@ -287,6 +295,118 @@ TEST_F(OpenCommandsTest, AFailureThatEndsTheRunIsReportedOnceTheDialogHasClosed)
     Documents.OnChanged = nullptr;
     Commands.Open();
     EXPECT_EQ(ReadRecorderLog(Log).size(), 2u);
+}
+
+// The desktop sees a run on Dorvane's launcher entry while it lasts, and a
+// notice of how it went when it ends while Dorvane is not the active
+// application; the notice comes before the bar goes.
+TEST_F(OpenCommandsTest, TheDesktopShowsTheRunsProgressAndANoticeWhenDorvaneIsNotActive)
+{
+    TPrivateBus bus;
+    TDesktopRecorder desktop(bus.Address());
+    const auto qtActive = Commands.IsApplicationActive;
+    std::vector<Qt::ApplicationState> states; // what Qt said each time it was asked
+    Commands.IsApplicationActive = [&] {
+        states.push_back(QGuiApplication::applicationState());
+        return false;
+    };
+    const auto ended = [&](std::size_t runs) {
+        return WaitUntil([&] {
+            std::size_t cleared = 0;
+            for (const TRecordedLauncherUpdate& update : desktop.LauncherUpdates())
+                cleared += update.Visible == false;
+            return cleared == runs;
+        });
+    };
+    TProgramEntry& viewer = AddViewer();
+    AddDocuments(3);
+    TRunWatchdog watchdog;
+    Commands.Open();
+    ASSERT_TRUE(ended(1));
+    std::vector<std::pair<double, bool>> shown;
+    for (const TRecordedLauncherUpdate& update : desktop.LauncherUpdates()) {
+        EXPECT_EQ(update.AppUri, "application://org.dorvane.Dorvane.desktop");
+        shown.emplace_back(update.Progress.value_or(-1), update.Visible.value_or(false));
+    }
+    EXPECT_EQ(shown, (std::vector<std::pair<double, bool>>{{0, true}, {0.33, true}, {0.66, true}, {1, true}, {1, false}}));
+    std::vector<TRecordedNotice> notices = desktop.Notices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].AppName, "Dorvane");
+    EXPECT_EQ(notices[0].Summary, "Open finished");
+    EXPECT_EQ(notices[0].Body, "3 documents opened, 0 failed.");
+    EXPECT_EQ(notices[0].DesktopEntry, "org.dorvane.Dorvane");
+    EXPECT_EQ(notices[0].AppIcon, "dorvane");
+    EXPECT_EQ(states.size(), 1u) << "asked once, as the run ends";
+
+    // Cancelled at the first failure: it says so, with what it counted.
+    viewer.SetFile(Scratch.WriteFile("not-a-program", "text"));
+    Documents.Clear();
+    AddDocuments(2);
+    Dialog->OnNote = [&](const std::string& line) {
+        if (StartsWith(line, "paused:"))
+            Later([&] { Button(*Dialog, "Button3").click(); });
+    };
+    Commands.Open();
+    ASSERT_TRUE(ended(2));
+    notices = desktop.Notices();
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[1].Summary, "Open cancelled");
+    EXPECT_EQ(notices[1].Body, "0 documents opened, 1 failed.");
+
+    // Nothing left to open, or Dorvane in front (as the run's own dialog is):
+    // no notice, while the launcher still hears of the run.
+    viewer.SetFile(Recorder);
+    Dialog->OnNote = nullptr;
+    Documents.Clear();
+    AddDocuments(2);
+    Documents.GetItem(0)->SetResult(TDocumentEntryResult::Success);
+    Documents.GetItem(1)->SetResult(TDocumentEntryResult::Success);
+    Commands.Open();
+    ASSERT_TRUE(ended(3));
+    Documents.GetItem(1)->SetResult(TDocumentEntryResult::None);
+    Commands.IsApplicationActive = qtActive;
+    Commands.Open();
+    ASSERT_TRUE(ended(4));
+    EXPECT_EQ(Results(), "Success Success");
+    EXPECT_EQ(desktop.Notices().size(), 2u);
+    ASSERT_EQ(states.size(), 2u);
+    EXPECT_EQ(states[0], Qt::ApplicationActive) << "the dialog is Dorvane's, and up as the run ends";
+}
+
+// However many documents a run has, the launcher hears at most a hundred steps
+// of it, each once, and a run that ends early still takes its bar away.
+TEST(OpenRunDesktop, TheLauncherHearsEachHundredthOnceAndTheBarAlwaysGoes)
+{
+    TPrivateBus privateBus;
+    TDesktopRecorder desktop(privateBus.Address());
+    std::shared_ptr<TDesktopBus> bus = TDesktopBus::ConnectSession();
+    ASSERT_TRUE(bus);
+    {
+        TOpenRunDesktop run(bus, [] { return true; });
+        run.Started();
+        constexpr int count = 100000;
+        for (int i = 1; i <= count; ++i)
+            run.Progress(i, count);
+        run.Finished(TOpenRunEnd::Completed, count, count, 0);
+    }
+    {
+        TOpenRunDesktop stopped(bus, nullptr);
+        stopped.Started();
+        stopped.Progress(1, 3);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return desktop.LauncherUpdates().size() == 105; }));
+    const std::vector<TRecordedLauncherUpdate> updates = desktop.LauncherUpdates();
+    for (int step = 0; step <= 100; ++step) {
+        EXPECT_EQ(updates[step].Progress, step / 100.0) << step;
+        EXPECT_EQ(updates[step].Visible, true) << step;
+    }
+    EXPECT_EQ(updates[101].Visible, false);
+    EXPECT_EQ(updates[103].Progress, 0.33);
+    EXPECT_EQ(updates[104].Visible, false);
+    EXPECT_TRUE(desktop.Notices().empty()) << "Dorvane was active";
+
+    EXPECT_EQ(OpenRunNotice(TOpenRunEnd::Completed, 1, 0).Body, "1 document opened, 0 failed.");
+    EXPECT_EQ(LauncherProgressStep(2999999, 3000000), 99) << "no overflow on long runs";
 }
 
 } // namespace

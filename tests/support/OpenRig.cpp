@@ -43,10 +43,12 @@ std::string ShownState(QWidget& dialog)
             glyph += name[5];
     const QProgressBar& bar = Child<QProgressBar>(dialog, "ProgressBar");
     auto on = [&](const char* name) { return Button(dialog, name).isEnabled() ? "on" : "off"; };
+    const QLabel& reason = Label(dialog, "Label6");
     return glyph + " | " + Label(dialog, "Label1").text().toStdString() + " | " +
         Label(dialog, "Label3").text().toStdString() + " | " + Label(dialog, "Label5").text().toStdString() + " | " +
         std::to_string(bar.value()) + "/" + std::to_string(bar.maximum()) + " | " + on("Button1") + " " +
-        on("Button2") + " " + on("Button3");
+        on("Button2") + " " + on("Button3") +
+        (reason.isHidden() ? std::string() : " | reason: " + reason.text().toStdString());
 }
 
 void Later(std::function<void()> action)
@@ -101,6 +103,12 @@ void TRecordingProgressDialog::FailureHandler(TTask& sender, const std::string& 
 {
     TAppProgressDialog::FailureHandler(sender, text);
     Note("failure");
+}
+
+void TRecordingProgressDialog::FailureReasonHandler(TTask& sender, const std::string& reason)
+{
+    TAppProgressDialog::FailureReasonHandler(sender, reason);
+    Note("reason");
 }
 
 void TRecordingProgressDialog::ProgressHandler(TTask& sender, int position, int maximum)

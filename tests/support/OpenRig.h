@@ -27,7 +27,7 @@ QPushButton& Button(QWidget& dialog, const char* name);
 
 // What the user sees of a run in one comparable line: the glyph (1 activity,
 // 2 warning, 3 error), the status, the program, the document, the bar and
-// Pause, Resume, Cancel.
+// Pause, Resume, Cancel; then a failure's reason while one shows.
 std::string ShownState(QWidget& dialog);
 
 // Runs action from the event loop, as a user's click comes.
@@ -49,6 +49,7 @@ public:
     void StatusHandler(TTask& sender, const std::string& text) override;
     void NoticeHandler(TTask& sender, const std::string& text) override;
     void FailureHandler(TTask& sender, const std::string& text) override;
+    void FailureReasonHandler(TTask& sender, const std::string& reason) override;
     void ProgressHandler(TTask& sender, int position, int maximum) override;
 
     // The log lines from the first one that begins with what.

@@ -1,5 +1,6 @@
 #include "Zel_desktopbus.h"
 
+#include "DesktopRecorder.h"
 #include "PrivateBus.h"
 #include "ProcessTestSupport.h"
 #include "Zel_shellexecute.h"
@@ -8,6 +9,7 @@
 
 #include <signal.h>
 
+#include <chrono>
 #include <filesystem>
 
 namespace {
@@ -95,4 +97,55 @@ TEST(DesktopBus, ConnectionsCloseAndABusThatGoesAwayEndsNothing)
     // The daemon has ended: the program goes on, and nothing is owned.
     EXPECT_FALSE(orphan->NameOwner(AppId).Owned);
     orphan.reset();
+}
+
+// A notice and the launcher's progress reach the desktop's side of the bus as
+// they were given; neither waits for anyone, so a bus without a notification
+// service costs nothing, and a bus that has gone reports it.
+TEST(DesktopBus, NoticesAndLauncherProgressReachTheDesktop)
+{
+    TAutoPointer<TDesktopBus> orphan;
+    {
+        TPrivateBus privateBus;
+        const TAutoPointer<TDesktopBus> bus = TDesktopBus::ConnectSession();
+        ASSERT_TRUE(bus);
+        {
+            // Nobody owns the service's name yet: sent, and nothing waits.
+            TDesktopRecorder listener(privateBus.Address(), false);
+            const auto start = std::chrono::steady_clock::now();
+            EXPECT_TRUE(bus->Notify({"Dorvane", "dorvane", "Nobody there", "", ""}));
+            EXPECT_TRUE(bus->SetLauncherProgress("org.example.App.desktop", 0.25, true));
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+            EXPECT_TRUE(WaitUntil([&] { return listener.LauncherUpdates().size() == 1; }));
+        }
+
+        TDesktopRecorder desktop(privateBus.Address());
+        EXPECT_TRUE(bus->Notify({"Dorvane", "org.example.App", "Summary & <more>", "Body\nline two \xFF",
+                                 "org.example.App"}));
+        EXPECT_TRUE(bus->SetLauncherProgress("org.example.App.desktop", 0.5, true));
+        EXPECT_TRUE(bus->SetLauncherProgress("org.example.App.desktop", 7, false));
+        ASSERT_TRUE(WaitUntil([&] { return desktop.LauncherUpdates().size() == 2; }));
+        // Sent before the signals, so in by now.
+        const std::vector<TRecordedNotice> notices = desktop.Notices();
+        ASSERT_EQ(notices.size(), 1u);
+        EXPECT_EQ(notices[0].AppName, "Dorvane");
+        EXPECT_EQ(notices[0].AppIcon, "org.example.App");
+        EXPECT_EQ(notices[0].Summary, "Summary & <more>");
+        EXPECT_EQ(notices[0].Body, "Body\nline two \xEF\xBF\xBD") << "bytes that are not UTF-8 become U+FFFD";
+        EXPECT_EQ(notices[0].DesktopEntry, "org.example.App");
+        const std::vector<TRecordedLauncherUpdate> updates = desktop.LauncherUpdates();
+        EXPECT_EQ(updates[0].AppUri, "application://org.example.App.desktop");
+        EXPECT_EQ(updates[0].Path, "/com/canonical/unity/launcherentry/org_example_App_desktop");
+        EXPECT_EQ(updates[0].Progress, 0.5);
+        EXPECT_EQ(updates[0].Visible, true);
+        EXPECT_EQ(updates[1].Progress, 1.0) << "kept within 0 to 1";
+        EXPECT_EQ(updates[1].Visible, false);
+        EXPECT_FALSE(bus->IsClosed());
+        orphan = TDesktopBus::Connect(privateBus.Address());
+        ASSERT_TRUE(orphan);
+    }
+    // The daemon has ended: sending says so and costs nothing.
+    EXPECT_TRUE(WaitUntil([&] { return orphan->IsClosed(); }));
+    EXPECT_FALSE(orphan->Notify({"Dorvane", "", "Gone", "", ""}));
+    EXPECT_FALSE(orphan->SetLauncherProgress("org.example.App.desktop", 0, false));
 }

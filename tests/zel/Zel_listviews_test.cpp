@@ -188,7 +188,7 @@ TEST(Zel_listviews, OrdinaryKindMovesItemsButLeavesStatesOnSwapAndReorder)
     TItemListView view;
     view.SetColumns({{"Name"}});
     for (const char* caption : {"a", "b", "c"})
-        view.AddItem(TListItem{caption, {std::string(caption) + "1"}, 0, -1});
+        view.AddItem(TListItem{caption, {std::string(caption) + "1"}, 0, -1, {}});
     SetStates(view, {S, 0, F});
 
     InsertListViewItems(view, {0, 2});
@@ -210,7 +210,7 @@ TEST(Zel_listviews, OrdinaryKindMovesItemsButLeavesStatesOnSwapAndReorder)
     EXPECT_EQ(view.Item(0).SubItems, (TStringDynArray{"b1"}));
     EXPECT_EQ(States(view), (std::vector<int>{S, 0}));
 
-    view.AddItem(TListItem{"c", {}, 1, 2});
+    view.AddItem(TListItem{"c", {}, 1, 2, {}});
     ReorderListViewItems(view, {{0, 2}, {1, 0}, {2, 1}});
     EXPECT_EQ(view.Item(0).Caption, "a");
     EXPECT_EQ(view.Item(1).Caption, "c");
@@ -648,5 +648,23 @@ TEST(Zel_listviews, CutTextsEndWhereTheirColumnSaysAndShowWholeAsTooltips)
     EXPECT_EQ(QToolTip::text(), "a name far too long for its column of 150 pixels.txt");
     hover(0, 0);
     EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }));
+
+    // A cell's hint is its tooltip, under the whole text when the cell is cut;
+    // screen readers get it as the cell's description.
+    t.View.OnData = [&, data = t.View.OnData](TVirtualListView& sender, int row, TListItem& item) {
+        data(sender, row, item);
+        item.Hints = {"why " + std::to_string(row), "", "why not"};
+    };
+    t.View.UpdateItems(0, 1);
+    hover(0, 2);
+    EXPECT_EQ(QToolTip::text(), "why not");
+    hover(1, 0);
+    EXPECT_EQ(QToolTip::text(), "a name far too long for its column of 150 pixels.txt\nwhy 1");
+    hover(1, 1);
+    EXPECT_EQ(QToolTip::text().toStdString(), folder) << "an empty hint adds nothing";
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(&t.View);
+    ASSERT_TRUE(table && table->tableInterface());
+    EXPECT_EQ(table->tableInterface()->cellAt(1, 2)->text(QAccessible::Description), "why not");
+    EXPECT_EQ(table->tableInterface()->cellAt(1, 1)->text(QAccessible::Description), "");
     QToolTip::hideText();
 }
