@@ -123,6 +123,8 @@ SelectionIndex=0
 [MainForm.BoundsRect]
 Left=600
 Top=400
+Right=1240
+Bottom=860
 INI
 for d in one.txt --help -reverse; do echo "$d" >"$work/docs/$d"; done
 export RECORDER_OUT="$work/records"
