@@ -1,5 +1,7 @@
 #include "Zel_files.h"
 
+#include "Zel_strings.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -322,17 +324,6 @@ bool EqualsIgnoringAsciiCase(std::string_view text, std::string_view lower) noex
     return true;
 }
 
-int HexDigit(char c) noexcept
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 std::optional<std::string> FileUrlToPath(std::string_view url)
@@ -361,8 +352,8 @@ std::optional<std::string> FileUrlToPath(std::string_view url)
             path += rest[i];
             continue;
         }
-        const int high = i + 2 < rest.size() ? HexDigit(rest[i + 1]) : -1;
-        const int low = high >= 0 ? HexDigit(rest[i + 2]) : -1;
+        const int high = i + 2 < rest.size() ? HexDigitValue(rest[i + 1]) : -1;
+        const int low = high >= 0 ? HexDigitValue(rest[i + 2]) : -1;
         if (low < 0 || (high == 0 && low == 0))
             return std::nullopt;
         path += static_cast<char>(high * 16 + low);

@@ -1,5 +1,7 @@
 #include "Zel_journalfiles.h"
 
+#include "Zel_strings.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QObject>
@@ -28,17 +30,6 @@ const char HexDigits[] = "0123456789ABCDEF";
 bool NeedsEscape(unsigned char c)
 {
     return c <= 0x20 || c == 0x7F || c == '%';
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 std::string SystemReason(int error)
@@ -186,8 +177,8 @@ bool DecodeRecordField(std::string_view field, std::string& bytes)
         if (c == '%') {
             if (i + 2 >= field.size())
                 return false;
-            const int high = HexValue(field[i + 1]);
-            const int low = HexValue(field[i + 2]);
+            const int high = HexDigitValue(field[i + 1]);
+            const int low = HexDigitValue(field[i + 2]);
             if (high < 0 || low < 0)
                 return false;
             bytes += static_cast<char>(high * 16 + low);

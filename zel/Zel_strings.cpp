@@ -117,3 +117,14 @@ bool IsValidUtf8(std::string_view text) noexcept
     }
     return true;
 }
+
+int HexDigitValue(char c) noexcept
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}

@@ -33,3 +33,6 @@ std::string InsertSeparators(int groupSize, std::string_view separator, std::int
 // Whether text is well-formed UTF-8: no stray continuation bytes, no
 // truncated, overlong or surrogate sequences, nothing beyond U+10FFFF.
 bool IsValidUtf8(std::string_view text) noexcept;
+
+// The value of a hexadecimal digit of either case; -1 for any other character.
+int HexDigitValue(char c) noexcept;
