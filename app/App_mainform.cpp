@@ -295,9 +295,9 @@ TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_uni
         FJournal->Sync();
     };
 
-    // Runs once the event loop is idle for the first time, after the window
+    // Runs once the event loop is idle for the first time after the window
     // shows: lost lists come back before the command line's documents.
-    QTimer::singleShot(0, this, [this] {
+    RunWhenFormShown(*this, [this] {
         RecoverJournal();
         if (!FSessionEnding)
             ProcessCommandLine();

@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -211,7 +212,55 @@ private:
     TUpdateNotifier& FOwner;
 };
 
+// Waits for the form's window to be exposed, then runs its action once at
+// the next idle moment; owned by the form, gone once it has run.
+class TShownWaiter final : public QObject {
+public:
+    TShownWaiter(QWidget& form, std::function<void()> action) : QObject(&form), FForm(form), FAction(std::move(action))
+    {
+        // The window is made when the form is shown, after this.
+        QTimer::singleShot(0, this, [this] { Start(); });
+    }
+
+    void Start()
+    {
+        QWindow* window = FForm.windowHandle();
+        if (!FForm.isVisible() || !window || window->isExposed()) {
+            Run();
+            return;
+        }
+        window->installEventFilter(this);
+        QTimer::singleShot(1000, this, [this] { Run(); });
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Expose && watched == FForm.windowHandle() && FForm.windowHandle()->isExposed())
+            QTimer::singleShot(0, this, [this] { Run(); });
+        return false;
+    }
+
+    void Run()
+    {
+        if (FRan)
+            return;
+        FRan = true;
+        deleteLater();
+        FAction();
+    }
+
+private:
+    QWidget& FForm;
+    std::function<void()> FAction;
+    bool FRan = false;
+};
+
 } // namespace
+
+void RunWhenFormShown(QWidget& form, std::function<void()> action)
+{
+    new TShownWaiter(form, std::move(action)); // owned by the form as Qt parent
+}
 
 TWindowPlacement GetFormPlacement(QWidget& form)
 {

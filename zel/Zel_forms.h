@@ -63,6 +63,13 @@ void SetFormNormalBounds(QWidget& form, const TRect& bounds);
 // form's controls are made: Qt keeps the first interface it hands out.
 void SetFormAccessibility(QWidget& form);
 
+// Runs action once, at the first idle moment after form's window is on the
+// screen (exposed), so a box it raises is placed over the window where the
+// window manager put it; until then Qt may not know where that is. A form
+// that is not shown, or not exposed within a second, runs it at the first
+// idle moment all the same. Nothing happens when form goes first.
+void RunWhenFormShown(QWidget& form, std::function<void()> action);
+
 // Any number of RequestUpdate calls before the event loop next runs lead to
 // one OnUpdate.
 class TUpdateNotifier {

@@ -103,6 +103,33 @@ saved_top=$(grep -a '^Top=' "$settings" | tr -d '\r')
 [[ "$saved_left $saved_top" == "Left=$client_left Top=$client_top" ]] ||
   fail "saved $saved_left $saved_top, but the window was at $client_left,$client_top"
 
+echo "A first start with a missing document: the error box comes up over the window"
+# Without settings Qt learns where the window is only from the window manager.
+rm "$settings"
+"$work/app/dorvane" "$work/docs/missing.txt" >"$work/app.log" 2>&1 &
+app_pid=$!
+two_windows() { [[ $(dorvane_windows | wc -l) -eq 2 ]]; }
+wait_for 30 two_windows || fail "no window with an error box: $(dorvane_windows)"
+area() { read -r _ _ _ _ w h <<<"$(geometry "$1")" && echo $((w * h)); }
+read -r first second <<<"$(dorvane_windows | tr '\n' ' ')"
+if (($(area "$first") > $(area "$second"))); then window=$first box=$second; else window=$second box=$first; fi
+wait_for 20 framed "$box" || fail "the window manager put no frame around the box"
+read -r _ _ window_left window_top window_width window_height <<<"$(geometry "$window")"
+read -r _ _ box_left box_top box_width box_height <<<"$(geometry "$box")"
+box_x=$((box_left + box_width / 2)) box_y=$((box_top + box_height / 2))
+((box_x > window_left && box_x < window_left + window_width && box_y > window_top &&
+  box_y < window_top + window_height)) ||
+  fail "the box at ${box_width}x${box_height}+${box_left}+${box_top} is not over the window at ${window_width}x${window_height}+${window_left}+${window_top}"
+xdotool windowfocus --sync "$box"
+xdotool key --clearmodifiers Return
+wait_for 20 one_window || fail "the error box did not go"
+python3 "$here/wm_delete_window.py" "$window"
+wait_for 20 process_gone || fail "dorvane did not exit"
+status=0
+wait "$app_pid" || status=$?
+app_pid=""
+((status == 0)) || fail "exit code $status: $(cat "$work/app.log")"
+
 echo "Start with a broken Settings.ini"
 printf '[System]\r\nCurrentDirectory=/tmp\r\n' >"$settings"
 "$work/app/dorvane" >"$work/app.log" 2>&1 &
