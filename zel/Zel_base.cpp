@@ -1,5 +1,6 @@
 #include "Zel_base.h"
 
+#include <system_error>
 #include <utility>
 
 Exception::Exception(std::string message) : FMessage(std::move(message)) {}
@@ -15,4 +16,9 @@ void CheckListIndex(long long index, long long count)
 bool IsAbort(const std::exception& e) noexcept
 {
     return dynamic_cast<const EAbort*>(&e) != nullptr;
+}
+
+std::string SystemErrorText(int error)
+{
+    return std::generic_category().message(error);
 }

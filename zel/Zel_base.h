@@ -38,3 +38,7 @@ void CheckListIndex(long long index, long long count);
 
 // True for EAbort and every exception derived from it.
 bool IsAbort(const std::exception& e) noexcept;
+
+// The system's own text for an errno value ("No such file or directory"),
+// safe on any thread.
+std::string SystemErrorText(int error);

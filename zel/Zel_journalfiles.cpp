@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <memory>
 
 #include <dirent.h>
@@ -32,14 +31,9 @@ bool NeedsEscape(unsigned char c)
     return c <= 0x20 || c == 0x7F || c == '%';
 }
 
-std::string SystemReason(int error)
-{
-    return std::strerror(error);
-}
-
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int error)
 {
-    throw ERecordFileError("The program could not " + what + " the file \"" + path + "\": " + SystemReason(error) +
+    throw ERecordFileError("The program could not " + what + " the file \"" + path + "\": " + SystemErrorText(error) +
                            ".");
 }
 
@@ -104,15 +98,20 @@ std::string DirectoryOf(const std::string& path)
 }
 
 // Opens name for writing from scratch, locked. Someone who cleans up a dead
-// writer's files may delete the name between the open and the lock; then the
-// lock sits on a file without a name, and the next try makes a new one.
+// writer's files may take the name for an orphan between the open and the
+// lock, hold it a moment and delete it; the lock then waits for them and sits
+// on a file without a name, and the next try makes a new one. Names are this
+// instance's own, so nobody else holds one for longer.
 int CreateLocked(const std::string& name)
 {
     for (int attempt = 0; attempt < 8; ++attempt) {
         const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         if (fd < 0)
             Fail("create", name, errno);
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int locked;
+        while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        if (locked != 0) {
             const int error = errno;
             ::close(fd);
             Fail("lock", name, error);
@@ -486,6 +485,10 @@ private:
             head += '\n';
             WriteAll(fd, head, temporary);
             WriteAll(fd, FBuffer, temporary);
+            // On disk before it takes the name: after a power cut the name
+            // must hold the old content or the new, never an empty file.
+            if (::fdatasync(fd) != 0)
+                Fail("sync", temporary, errno);
             if (::rename(temporary.c_str(), FPath.c_str()) != 0)
                 Fail("replace", FPath, errno);
         } catch (...) {

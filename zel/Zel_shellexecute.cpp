@@ -22,7 +22,6 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -39,15 +38,9 @@ const char* const NoAssociationMessage = "No application is associated with the 
 const char* const StartFailedMessage = "The shell could not start the process.";
 const char* const WaitFailedMessage = "The process could not be waited for.";
 
-// The system's own text for an errno value, as strerror gives it.
-std::string ErrorText(int error)
-{
-    return std::generic_category().message(error);
-}
-
 [[noreturn]] void Fail(const char* message, int error)
 {
-    throw EShellExecuteError(message, ErrorText(error));
+    throw EShellExecuteError(message, SystemErrorText(error));
 }
 
 // --- Argument splitting ---
