@@ -470,14 +470,35 @@ TGCharPointer GuessContentType(const std::string& document, const struct stat& s
 
 // The program a desktop entry runs: the first word of its Exec; empty when
 // it has none.
-std::string EntryProgram(GDesktopAppInfo* application)
+// The words of the entry's Exec line, as a launch splits them; empty when
+// it has none or they do not parse.
+TStringDynArray EntryWords(GDesktopAppInfo* application)
 {
+    TStringDynArray result;
     const TGCharPointer exec(g_desktop_app_info_get_string(application, G_KEY_FILE_DESKTOP_KEY_EXEC));
     gchar** argv = nullptr;
     if (!exec || !g_shell_parse_argv(exec.get(), nullptr, &argv, nullptr))
-        return std::string();
+        return result;
     const TGStrvPointer words(argv);
-    return words.get()[0] ? words.get()[0] : std::string();
+    for (gchar** word = words.get(); *word; ++word)
+        result.emplace_back(*word);
+    return result;
+}
+
+std::string EntryProgram(GDesktopAppInfo* application)
+{
+    TStringDynArray words = EntryWords(application);
+    return words.empty() ? std::string() : std::move(words.front());
+}
+
+// Whether the entry's program is the application itself rather than a
+// launcher of another one (sh -c ..., env NAME=value app, flatpak run id):
+// after the program come only options and field codes.
+bool RunsItself(const TStringDynArray& words)
+{
+    return std::all_of(words.begin() + 1, words.end(), [](const std::string& word) {
+        return word.starts_with('-') || (word.size() == 2 && word.front() == '%');
+    });
 }
 
 // The file exec would run for program: a name without a slash is looked up
@@ -750,7 +771,10 @@ TStringDynArray ProgramApplicationIds(const std::string& file)
     for (GList* item = applications.get(); item; item = item->next) {
         if (!G_IS_DESKTOP_APP_INFO(item->data))
             continue;
-        const std::string program = FindProgram(EntryProgram(G_DESKTOP_APP_INFO(item->data)), std::string());
+        const TStringDynArray words = EntryWords(G_DESKTOP_APP_INFO(item->data));
+        if (words.empty() || !RunsItself(words))
+            continue;
+        const std::string program = FindProgram(words.front(), std::string());
         if (!program.empty() && CanonicalPath(program) == target)
             ids.push_back(ApplicationId(G_APP_INFO(item->data)));
     }

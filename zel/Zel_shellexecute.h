@@ -135,8 +135,10 @@ TShellStart OpenDocument(const std::string& document, const std::string& directo
 
 // The ids of the desktop entries whose program is the file: the first word of
 // their Exec, found as a launch finds it, is the same file once links are
-// resolved. Empty when there is none or the file does not exist. Reads every
-// desktop entry, so ask once and keep the answer.
+// resolved, and only options and field codes follow it. An entry that hands
+// its program other words runs it as a launcher of something else (sh -c,
+// env, flatpak run) and does not count. Empty when there is none or the file
+// does not exist. Reads every desktop entry, so ask once and keep the answer.
 TStringDynArray ProgramApplicationIds(const std::string& file);
 
 // Opens the directory in the desktop's file manager; not waited for.

@@ -51,6 +51,9 @@ TPrivateXdg::TPrivateXdg()
                                  std::string(RecordedType) + ";inode/directory;"));
     FRoot.WriteFile("data/applications/" + std::string(SingleAppId) + ".desktop",
                     DesktopEntry("Single", ExecQuote(HelperPath("singleapp")), singleType + ";"));
+    // A shell that launches the single-instance application is not it.
+    FRoot.WriteFile("data/applications/dorvane-launcher.desktop",
+                    DesktopEntry("Launcher", "/bin/sh -c " + ExecQuote("exec " + HelperPath("singleapp")), ""));
     FRoot.WriteFile("data/applications/dorvane-broken.desktop",
                     DesktopEntry("Broken", ExecQuote(broken), brokenType + ";"));
     FRoot.WriteFile("data/mime/globs2", "50:" + std::string(RecordedType) + ":*" + RecordedExtension + "\n50:"

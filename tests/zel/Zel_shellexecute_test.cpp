@@ -326,6 +326,7 @@ TEST_F(ShellTest, ApplicationIdsOfWhatStarts)
     EXPECT_EQ(ProgramApplicationIds(link), TArgs{TPrivateXdg::SingleAppId});
     EXPECT_EQ(ProgramApplicationIds(Recorder), TArgs{"dorvane-recorder"});
     EXPECT_EQ(ProgramApplicationIds("/bin/true"), TArgs{});
+    EXPECT_EQ(ProgramApplicationIds("/bin/sh"), TArgs{});
     EXPECT_EQ(ProgramApplicationIds(Scratch / "missing"), TArgs{});
     EXPECT_EQ(ProgramApplicationIds(""), TArgs{});
 }
