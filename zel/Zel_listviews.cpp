@@ -1439,6 +1439,14 @@ public:
 
     TCustomListView& View() const { return *static_cast<TCustomListView*>(widget()); }
 
+    // Forgets the known cells once there are too many. Only where a client's
+    // question begins: a question's answer may hold many cells.
+    void TrimKnownCells() const
+    {
+        if (FKnownCells.size() >= MaxKnownCells)
+            DropKnownCells();
+    }
+
     // The cell at row and column (row -1: the column's header), known from
     // now on; both must be in range.
     QAccessibleInterface* Cell(int row, int column) const
@@ -1446,8 +1454,6 @@ public:
         const qint64 key = CellKey(row, column);
         if (const auto known = FKnownCells.find(key); known != FKnownCells.end())
             return QAccessible::accessibleInterface(known->second.Id);
-        if (FKnownCells.size() >= MaxKnownCells)
-            DropKnownCells();
         auto cell = std::make_unique<TListViewAccessibleCell>(View(), row, column);
         TKnownCell known{0, cell->Text(), cell->isSelected()};
         QAccessibleInterface* iface = cell.release(); // Qt's accessibility cache owns it now
@@ -1461,6 +1467,7 @@ public:
     // a whole, and the focused row while the view has the focus.
     void Update(int selectionChanges, int changedRow)
     {
+        TrimKnownCells();
         TCustomListView& view = View();
         const int columns = view.ColumnCount();
         const bool changedRowKnown = FKnownCells.count(CellKey(changedRow, 0)) > 0;
@@ -1528,6 +1535,7 @@ public:
 
     QAccessibleInterface* child(int index) const override
     {
+        TrimKnownCells();
         const int columns = View().ColumnCount();
         if (index < 0 || columns == 0 || index >= childCount())
             return nullptr;
@@ -1544,6 +1552,7 @@ public:
 
     QAccessibleInterface* childAt(int x, int y) const override
     {
+        TrimKnownCells();
         // Never the base's: it would ask every child for its rectangle.
         TCustomListView& view = View();
         const QPoint global(x, y);
@@ -1561,6 +1570,7 @@ public:
 
     QAccessibleInterface* focusChild() const override
     {
+        TrimKnownCells();
         const TCustomListView& view = View();
         if (view.hasFocus() && view.ItemFocused() >= 0 && view.ColumnCount() > 0)
             return Cell(view.ItemFocused(), 0);
@@ -1579,6 +1589,7 @@ public:
 
     QAccessibleInterface* cellAt(int row, int column) const override
     {
+        TrimKnownCells();
         const TCustomListView& view = View();
         if (row < 0 || row >= view.ItemCount() || column < 0 || column >= view.ColumnCount())
             return nullptr;
@@ -1593,6 +1604,7 @@ public:
 
     QList<QAccessibleInterface*> selectedCells() const override
     {
+        TrimKnownCells();
         const TCustomListView& view = View();
         const int columns = view.ColumnCount();
         QList<QAccessibleInterface*> cells;

@@ -564,6 +564,24 @@ TEST(Zel_listviews, ScreenReadersSeeATableOverTheRowStates)
     EXPECT_EQ(grid.selectedRows(), QList<int>{});
 }
 
+TEST(Zel_listviews, ScreenReadersKeepTheCellsTheyAreGiven)
+{
+    // A client that has walked thousands of cells and then asks for the
+    // selected ones gets cells that live while it reads them.
+    TShownView t;
+    t.View.SetItemCount(4000);
+    for (int row = 0; row < 4000; row += 2)
+        SetListViewItemSelected(t.View, row, true);
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(&t.View);
+    ASSERT_TRUE(table && table->tableInterface());
+    for (int index = 2002; index < 2002 + 4095; ++index) // rows 1000 and on
+        ASSERT_TRUE(table->child(index));
+    const QList<QAccessibleInterface*> cells = table->tableInterface()->selectedCells();
+    ASSERT_EQ(cells.size(), 1024);
+    for (int i = 0; i < cells.size(); i += 2)
+        EXPECT_EQ(cells[i]->text(QAccessible::Name), QString("Document %1").arg(i));
+}
+
 TEST(Zel_listviews, ScreenReadersHearOfEachGestureOnce)
 {
     using A = QAccessible;
