@@ -42,6 +42,14 @@ one_window() { [[ $(dorvane_windows | wc -l) -eq 1 ]]; }
 other_window() { dorvane_windows | grep -vx "$1" | head -n1; }
 has_other_window() { [[ -n $(other_window "$1") ]]; }
 process_gone() { ! kill -0 "$app_pid" 2>/dev/null; }
+# Waits for dorvane to end (else fails with $1) and checks that it exited 0.
+expect_exit_0() {
+  wait_for 20 process_gone || fail "$1"
+  local status=0
+  wait "$app_pid" || status=$?
+  app_pid=""
+  ((status == 0)) || fail "exit code $status: $(cat "$work/app.log")"
+}
 
 # Exactly the three paths, each line ended by CR LF.
 expected=$(printf '%s\r\n' "${docs[@]}" | od -An -c)
@@ -85,11 +93,7 @@ wait_for 20 has_other_window "$window" || fail "no question came up"
 box=$(other_window "$window")
 xdotool windowfocus --sync "$box"
 xdotool key --clearmodifiers alt+y
-wait_for 20 process_gone || fail "dorvane did not exit after Yes"
-status=0
-wait "$app_pid" || status=$?
-app_pid=""
-((status == 0)) || fail "exit code $status: $(cat "$work/app.log")"
+expect_exit_0 "dorvane did not exit after Yes"
 
 [[ -f "$settings" ]] || fail "Settings.ini was not written"
 sections=$(grep -a '^\[' "$settings" | tr -d '\r')
@@ -124,11 +128,7 @@ xdotool windowfocus --sync "$box"
 xdotool key --clearmodifiers Return
 wait_for 20 one_window || fail "the error box did not go"
 python3 "$here/wm_delete_window.py" "$window"
-wait_for 20 process_gone || fail "dorvane did not exit"
-status=0
-wait "$app_pid" || status=$?
-app_pid=""
-((status == 0)) || fail "exit code $status: $(cat "$work/app.log")"
+expect_exit_0 "dorvane did not exit"
 
 echo "Start with a broken Settings.ini"
 printf '[System]\r\nCurrentDirectory=/tmp\r\n' >"$settings"
@@ -139,11 +139,7 @@ box=$(timeout 30 xdotool search --sync --onlyvisible --name '^Dorvane$' | head -
 one_window || fail "more than the error box came up"
 xdotool windowfocus --sync "$box"
 xdotool key --clearmodifiers Return
-wait_for 20 process_gone || fail "dorvane did not exit after the error box"
-status=0
-wait "$app_pid" || status=$?
-app_pid=""
-((status == 0)) || fail "exit code $status after a failed start"
+expect_exit_0 "dorvane did not exit after the error box"
 [[ "$(cat "$settings")" == "$(printf '[System]\r\nCurrentDirectory=/tmp\r\n')" ]] || fail "a failed start wrote Settings.ini"
 
 echo "Installed layout: F1 opens share/dorvane/Help/index.html"
@@ -174,10 +170,6 @@ wait_for 20 test -f "$opened" || fail "the help was not opened: $(cat "$work/app
 [[ "$(cat "$opened")" == "$prefix/share/dorvane/Help/index.html" ]] || fail "opened $(cat "$opened")"
 # An empty list closes without a question.
 python3 "$here/wm_delete_window.py" "$window"
-wait_for 20 process_gone || fail "dorvane did not exit"
-status=0
-wait "$app_pid" || status=$?
-app_pid=""
-((status == 0)) || fail "exit code $status: $(cat "$work/app.log")"
+expect_exit_0 "dorvane did not exit"
 
 echo "PASS"
