@@ -1,6 +1,7 @@
 #include "Zel_shellexecute.h"
 
 #include "Zel_glib.h"
+#include "Zel_windows.h"
 
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
@@ -442,6 +443,30 @@ public:
     posix_spawnattr_t Attributes;
 };
 
+// Our environment for a child, with DESKTOP_STARTUP_ID set to the start's
+// own id when it has one, so that its windows can be told by it.
+class TChildEnvironment {
+public:
+    explicit TChildEnvironment(const std::string& startupId)
+    {
+        if (startupId.empty())
+            return;
+        const std::string_view name("DESKTOP_STARTUP_ID=");
+        FStartupId = std::string(name) + startupId;
+        for (char** variable = environ; *variable; ++variable)
+            if (!std::string_view(*variable).starts_with(name))
+                FVariables.push_back(*variable);
+        FVariables.push_back(FStartupId.data());
+        FVariables.push_back(nullptr);
+    }
+
+    char** Get() noexcept { return FVariables.empty() ? environ : FVariables.data(); }
+
+private:
+    std::string FStartupId;
+    std::vector<char*> FVariables;
+};
+
 // --- GIO ---
 
 std::function<bool(pid_t)> LaunchPidFilter;
@@ -682,7 +707,6 @@ void TProcessHandle::Reap()
 TShellStart StartProgram(const std::string& file, const TStringDynArray& arguments, const std::string& directory,
                          int showCommand, bool keepHandle)
 {
-    (void)showCommand;
     if (file.empty())
         Fail(ProgramMissingMessage, ENOENT);
     const std::string path = AbsolutePath(file);
@@ -698,17 +722,19 @@ TShellStart StartProgram(const std::string& file, const TStringDynArray& argumen
 
     TSpawnActions actions(workingDirectory);
     TSpawnAttributes attributes;
+    const TWindowStateRequest window(WindowStateOfShowCommand(showCommand));
+    TChildEnvironment environment(window.StartupId());
     pid_t pid = 0;
-    if (const int error =
-            ::posix_spawn(&pid, path.c_str(), &actions.Actions, &attributes.Attributes, argv.data(), environ))
+    if (const int error = ::posix_spawn(&pid, path.c_str(), &actions.Actions, &attributes.Attributes, argv.data(),
+                                        environment.Get()))
         Fail(StartFailedMessage, error);
+    window.Watch(pid);
     return Started(pid, keepHandle);
 }
 
 TShellStart OpenDocument(const std::string& document, const std::string& directory, int showCommand,
                          bool keepHandle, const TApplicationNotify& beforeLaunch)
 {
-    (void)showCommand;
     struct stat status;
     if (document.empty())
         Fail(DocumentMissingMessage, ENOENT);
@@ -737,12 +763,20 @@ TShellStart OpenDocument(const std::string& document, const std::string& directo
     if (beforeLaunch)
         beforeLaunch(ApplicationId(application.get()));
 
+    // GIO gives a launch a startup id only through a toolkit's launch
+    // context, so the start's own goes into the environment here.
+    const TWindowStateRequest window(WindowStateOfShowCommand(showCommand));
+    TGObjectPointer<GAppLaunchContext> context;
+    if (!window.StartupId().empty()) {
+        context.reset(g_app_launch_context_new());
+        g_app_launch_context_setenv(context.get(), "DESKTOP_STARTUP_ID", window.StartupId().c_str());
+    }
     TLaunchedChildren children;
     children.Pids.reserve(4);
     // We reap the child ourselves (DO_NOT_REAP_CHILD), so its PID stays ours
     // to wait on; D-Bus activated applications report no PID at all.
     const gboolean launched = g_desktop_app_info_launch_uris_as_manager(
-        G_DESKTOP_APP_INFO(application.get()), &uris, nullptr,
+        G_DESKTOP_APP_INFO(application.get()), &uris, context.get(),
         static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD),
         workingDirectory.empty() ? nullptr : ChangeDirectoryInChild,
         workingDirectory.empty() ? nullptr : const_cast<char*>(workingDirectory.c_str()), CollectPid, &children,
@@ -756,6 +790,7 @@ TShellStart OpenDocument(const std::string& document, const std::string& directo
         return TShellStart();
     for (std::size_t i = 1; i < children.Pids.size(); ++i)
         AbandonChild(children.Pids[i]);
+    window.Watch(children.Pids.front());
     return Started(children.Pids.front(), keepHandle);
 }
 

@@ -106,8 +106,8 @@ struct TShellStart {
 };
 
 // The window state of the new process's first window (1 normal, 3 maximized,
-// 6 minimized) is accepted for every start below but has no effect: a Linux
-// desktop gives a launcher no say over another program's windows.
+// 6 minimized) is asked of the window manager on X11 (Zel_windows); for it
+// the child gets the start's own DESKTOP_STARTUP_ID. Normal changes nothing.
 
 // Starts the program file directly with argv = file, then arguments; the
 // environment is ours. directory is the working directory, empty for ours.

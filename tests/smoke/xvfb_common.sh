@@ -2,7 +2,7 @@
 # own, an X server of the test's own on a display it picks itself (so parallel
 # runs never collide), and their removal at exit, with the program under test
 # when app_pid is set and the window manager when wm_pid is.
-#   source xvfb_common.sh NAME; start_xvfb
+#   source xvfb_common.sh NAME; start_xvfb; start_openbox
 
 source "$(dirname "${BASH_SOURCE[0]}")/smoke_common.sh"
 
@@ -32,4 +32,12 @@ start_xvfb() {
   export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
   export XDG_RUNTIME_DIR="$work/runtime"
   mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+}
+
+# A window manager that frames and places windows, as on a desktop.
+start_openbox() {
+  openbox --sm-disable >"$work/openbox.log" 2>&1 &
+  wm_pid=$!
+  wm_running() { [[ -n $(xdotool search --classname openbox 2>/dev/null) ]]; }
+  wait_for 30 wm_running || fail "openbox did not start: $(cat "$work/openbox.log")"
 }

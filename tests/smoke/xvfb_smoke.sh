@@ -23,11 +23,7 @@ source "$here/xvfb_common.sh" smoke
 start_xvfb
 export QT_QPA_PLATFORM=xcb NO_AT_BRIDGE=1
 
-# A window manager that frames and places windows, as on a desktop.
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-wm_pid=$!
-wm_running() { [[ -n $(xdotool search --classname openbox 2>/dev/null) ]]; }
-wait_for 30 wm_running || fail "openbox did not start: $(cat "$work/openbox.log")"
+start_openbox
 
 # A portable copy: its directory is writable, so Settings.ini lands beside it.
 mkdir "$work/app" "$work/docs"

@@ -33,6 +33,8 @@ public:
     // script with a missing interpreter: it exists and is executable, yet
     // cannot run.
     static constexpr const char* BrokenExtension = ".dorvanebroken";
+    // Documents named *.dorvanewindow open with the helper that maps a window.
+    static constexpr const char* WindowExtension = ".dorvanewindow";
 
     TPrivateXdg();
     TPrivateXdg(const TPrivateXdg&) = delete;
