@@ -161,8 +161,10 @@ public:
             const TXcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(FConnection, cookies[i], nullptr));
             FAtoms[i] = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
         }
-        // The window manager lists every window it manages on the root.
-        const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        // An EWMH window manager lists every window it manages on the root;
+        // one that does not (weston's) still takes the window from the root
+        // into a frame, and without a window manager it is mapped there.
+        const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
         xcb_change_window_attributes(FConnection, FRoot, XCB_CW_EVENT_MASK, &events);
         xcb_flush(FConnection);
     }
@@ -173,14 +175,32 @@ public:
     xcb_connection_t* Connection() const noexcept { return FConnection; }
     bool Broken() const noexcept { return !FConnection || xcb_connection_has_error(FConnection); }
 
-    // True when the events read so far say the window manager's list changed.
-    bool ClientListChanged()
+    // Reads the events so far: true when they say the window manager's list
+    // changed; the windows they show coming up on the root go to appeared.
+    bool ReadEvents(std::vector<xcb_window_t>& appeared)
     {
         bool changed = false;
         while (xcb_generic_event_t* event = xcb_poll_for_event(FConnection)) {
-            if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+            switch (event->response_type & 0x7f) {
+            case XCB_PROPERTY_NOTIFY: {
                 const auto* property = reinterpret_cast<xcb_property_notify_event_t*>(event);
                 changed = changed || (property->window == FRoot && property->atom == FAtoms[ClientListAtom]);
+                break;
+            }
+            case XCB_REPARENT_NOTIFY: {
+                const auto* reparent = reinterpret_cast<xcb_reparent_notify_event_t*>(event);
+                if (reparent->event == FRoot && reparent->parent != FRoot && !reparent->override_redirect)
+                    appeared.push_back(reparent->window);
+                break;
+            }
+            case XCB_MAP_NOTIFY: {
+                const auto* map = reinterpret_cast<xcb_map_notify_event_t*>(event);
+                if (map->event == FRoot && !map->override_redirect)
+                    appeared.push_back(map->window);
+                break;
+            }
+            default:
+                break;
             }
             std::free(event);
         }
@@ -397,16 +417,18 @@ private:
         // The first list is looked at whole: a window of a start that came
         // up before it was read is new all the same.
         bool changed = true;
+        std::vector<xcb_window_t> appeared;
         std::vector<pollfd> fds;
         while (TakeAdded()) {
-            changed = display.ClientListChanged() || changed;
+            changed = display.ReadEvents(appeared) || changed;
             if (display.Broken()) {
                 Fail();
                 return;
             }
-            if (changed) {
+            if (changed || !appeared.empty()) {
+                Look(display, changed, appeared);
                 changed = false;
-                Look(display);
+                appeared.clear();
                 continue; // the replies may have brought further events
             }
             const TClock::time_point now = TClock::now();
@@ -438,14 +460,20 @@ private:
         }
     }
 
-    // Looks at the windows that are new in the window manager's list.
-    void Look(TDisplay& display)
+    // Looks at the windows that came up: those new in the window manager's
+    // list when it changed, and those that appeared.
+    void Look(TDisplay& display, bool listChanged, std::vector<xcb_window_t>& appeared)
     {
-        std::vector<xcb_window_t> windows = display.ClientList();
         std::vector<xcb_window_t> added;
-        std::set_difference(windows.begin(), windows.end(), FKnown.begin(), FKnown.end(),
-                            std::back_inserter(added));
-        FKnown = std::move(windows);
+        if (listChanged) {
+            std::vector<xcb_window_t> windows = display.ClientList();
+            std::set_difference(windows.begin(), windows.end(), FKnown.begin(), FKnown.end(),
+                                std::back_inserter(added));
+            FKnown = std::move(windows);
+        }
+        added.insert(added.end(), appeared.begin(), appeared.end());
+        std::sort(added.begin(), added.end());
+        added.erase(std::unique(added.begin(), added.end()), added.end());
         if (added.empty() || FWatches.empty())
             return;
         for (const TDisplay::TWindowFacts& window : display.Facts(added)) {
