@@ -20,7 +20,7 @@
 #include <iterator>
 #include <memory>
 #include <mutex>
-#include <new>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -380,7 +380,7 @@ private:
     TWindowWatcher() : FWakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
     {
         if (FWakeFd.Get() < 0)
-            throw std::bad_alloc();
+            throw std::system_error(errno, std::generic_category());
         FThread = std::thread(&TWindowWatcher::Run, this);
     }
 
