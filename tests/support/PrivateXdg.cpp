@@ -42,6 +42,7 @@ TPrivateXdg::TPrivateXdg()
 
     const std::string singleType = "application/x-dorvane-single";
     const std::string brokenType = "application/x-dorvane-broken";
+    const std::string socketType = "application/x-dorvane-socket";
     FRoot.MakeDir("bin");
     const std::string broken = FRoot.WriteFile("bin/broken", "#!/nonexistent/interpreter\nexit 0\n");
     std::filesystem::permissions(broken, std::filesystem::perms::owner_all);
@@ -56,13 +57,17 @@ TPrivateXdg::TPrivateXdg()
                     DesktopEntry("Launcher", "/bin/sh -c " + ExecQuote("exec " + HelperPath("singleapp")), ""));
     FRoot.WriteFile("data/applications/dorvane-broken.desktop",
                     DesktopEntry("Broken", ExecQuote(broken), brokenType + ";"));
+    FRoot.WriteFile("data/applications/dorvane-socketapp.desktop",
+                    DesktopEntry("Socket", ExecQuote(HelperPath("socketapp")), socketType + ";"));
     FRoot.WriteFile("data/mime/globs2", "50:" + std::string(RecordedType) + ":*" + RecordedExtension + "\n50:"
                                             + singleType + ":*" + SingleExtension + "\n50:" + brokenType + ":*"
-                                            + BrokenExtension + "\n");
+                                            + BrokenExtension + "\n50:" + socketType + ":*" + SocketExtension
+                                            + "\n");
     FRoot.WriteFile("config/mimeapps.list", "[Default Applications]\n" + std::string(RecordedType)
                                                 + "=dorvane-recorder.desktop\ninode/directory=dorvane-recorder.desktop\n"
                                                 + singleType + "=" + SingleAppId + ".desktop\n" + brokenType
-                                                + "=dorvane-broken.desktop\n");
+                                                + "=dorvane-broken.desktop\n" + socketType
+                                                + "=dorvane-socketapp.desktop\n");
 
     const std::pair<const char*, std::string> variables[] = {
         {"XDG_DATA_HOME", data},

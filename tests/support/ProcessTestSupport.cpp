@@ -1,5 +1,7 @@
 #include "ProcessTestSupport.h"
 
+#include "TempDirectory.h"
+
 #include <unistd.h>
 
 #include <chrono>
@@ -7,12 +9,25 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
 std::string HelperPath(const std::string& name)
 {
-    return std::string(DORVANE_TEST_HELPERS_DIR) + "/" + name;
+    // A link of this test process's own, whose name carries our PID in base
+    // 36 and fits the kernel's 15 bytes for a process name.
+    static const TTempDirectory links;
+    static std::mutex lock;
+    std::string tag;
+    for (unsigned long pid = static_cast<unsigned long>(::getpid()); pid != 0; pid /= 36)
+        tag.insert(tag.begin(), "0123456789abcdefghijklmnopqrstuvwxyz"[pid % 36]);
+    const std::string link = links / (name.substr(0, 15 - 1 - tag.size()) + "." + tag);
+    const std::lock_guard<std::mutex> guard(lock);
+    std::error_code error;
+    if (!std::filesystem::is_symlink(link, error))
+        std::filesystem::create_symlink(std::string(DORVANE_TEST_HELPERS_DIR) + "/" + name, link);
+    return link;
 }
 
 std::vector<TRecorderRecord> ReadRecorderLog(const std::string& path)

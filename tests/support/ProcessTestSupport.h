@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
-// The path of a helper program built from tests/helpers/NAME_main.c(pp).
+// The path of a helper program built from tests/helpers/NAME_main.c(pp): a
+// link to it whose name is this test process's own (NAME.PID), so that the
+// process it starts is never taken for another test's copy of the same
+// program, however many tests run at once.
 std::string HelperPath(const std::string& name);
 
 // One run of the recorder helper.
