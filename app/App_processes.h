@@ -118,8 +118,10 @@ private:
 // name of their profile) are known by what their process leaves behind: a
 // desktop application's process that ends with code 0 within
 // HandOffSeconds of its start, while another copy of the same program of
-// the same user, running since before it started, goes on, has handed its
-// document to that copy. The user's processes are read at most once a
+// the same user, running since before it started and not started by us,
+// goes on, has handed its document to that copy. (Our own earlier starts
+// are left out: a viewer that shows each document in a process of its own
+// leaves them behind when a run is cancelled.) The user's processes are read at most once a
 // second during a run, and the one that ended once more as it ends.
 // Without a desktop entry behind the program (a command-line program, a
 // program file no entry runs) nothing changes.

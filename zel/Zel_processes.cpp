@@ -95,6 +95,19 @@ bool ReadRealUser(pid_t pid, uid_t& uid)
     return true;
 }
 
+// Whether the process is this one's descendant, by its parents in /proc.
+bool IsOurs(pid_t pid)
+{
+    const pid_t self = ::getpid();
+    TProcessInfo info;
+    for (int depth = 0; pid > 1 && depth < 64 && ReadProcessInfo(pid, info); ++depth) {
+        if (info.ParentPid == self)
+            return true;
+        pid = info.ParentPid;
+    }
+    return false;
+}
+
 bool ByName(const TProcessInfo& a, const TProcessInfo& b)
 {
     return a.Name < b.Name;
@@ -164,7 +177,7 @@ pid_t TProcessSnapshot::EarlierCopy(const TProcessInfo& process) const
         uid_t owner = 0;
         if (ReadProcessInfo(candidate->Pid, now) && now.StartTime == candidate->StartTime
             && now.Name == candidate->Name && now.State != 'Z' && now.State != 'X'
-            && ReadRealUser(candidate->Pid, owner) && owner == user)
+            && ReadRealUser(candidate->Pid, owner) && owner == user && !IsOurs(candidate->Pid))
             return candidate->Pid;
     }
     return 0;

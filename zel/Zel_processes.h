@@ -49,7 +49,9 @@ public:
 
     // Another copy of the same program, of this user, that was running before
     // process started and runs now: a process of the snapshot with process's
-    // name and an earlier start, checked again in /proc. 0 when there is none.
+    // name and an earlier start, checked again in /proc. A copy that this
+    // program started itself, or one of its descendants did, does not count.
+    // 0 when there is none.
     pid_t EarlierCopy(const TProcessInfo& process) const;
 
 private:

@@ -16,7 +16,6 @@
 #include <QTimer>
 
 #include <signal.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -625,9 +624,8 @@ TEST_F(HandOffTest, ACopyRunningSinceBeforeTakesEachDocumentWhateverNameItGoesBy
         UseDocuments(c.Ext);
         for (const bool byAssociation : {true, false}) {
             SCOPED_TRACE(c.Ext + (byAssociation ? " association" : " program file") + (c.Bus ? "" : ", no bus"));
-            TShellStart running = StartProgram(c.Program, {}, "", 1, true);
-            ASSERT_TRUE(running.Process);
-            const pid_t instance = running.Process->Pid();
+            const pid_t instance = StartElsewhere(c.Program);
+            ASSERT_NE(instance, 0);
             if (c.Program == SingleApp)
                 ASSERT_EQ(Bus.WaitForOwner(profileName), instance);
             else
@@ -637,8 +635,7 @@ TEST_F(HandOffTest, ACopyRunningSinceBeforeTakesEachDocumentWhateverNameItGoesBy
             TOpened opened = Opened();
             std::sort(opened.begin(), opened.end());
             EXPECT_EQ(opened, (TOpened{{instance, Path(0)}, {instance, Path(1)}}));
-            ::kill(instance, SIGTERM);
-            EXPECT_TRUE(running.Process->Wait(10000));
+            EXPECT_TRUE(EndElsewhere(instance, SIGTERM));
             std::filesystem::remove(Scratch / "dorvane-socketapp");
         }
     }
@@ -649,8 +646,8 @@ TEST_F(OpenTaskTest, OneProcessPerDocumentAndCommandLineProgramsAreWaitedForBesi
     // Another copy shows another document all along. Each document's own
     // window is closed by its user, later than a hand-off would have ended.
     std::optional<TScopedEnvironment> sleep(std::in_place, "RECORDER_SLEEP_MS", "60000");
-    TShellStart other = StartProgram(Recorder, {"other"}, "", 1, true);
-    ASSERT_TRUE(other.Process);
+    const pid_t other = StartElsewhere(Recorder, {"other"});
+    ASSERT_TRUE(other != 0 && WaitUntil([&] { return ReadRecorderLog(Log).size() == 1; }));
     sleep.emplace("RECORDER_SLEEP_MS", std::to_string(TProcessCreator::HandOffSeconds * 1000 + 300));
     AddDocuments({"a" + std::string(TPrivateXdg::RecordedExtension)});
     const TEvents waited = {
@@ -659,20 +656,18 @@ TEST_F(OpenTaskTest, OneProcessPerDocumentAndCommandLineProgramsAreWaitedForBesi
     };
     Program.SetFile("");
     EXPECT_EQ(Run(), waited);
-    ::kill(other.Process->Pid(), SIGKILL);
-    EXPECT_TRUE(other.Process->Wait(10000));
+    EXPECT_TRUE(EndElsewhere(other, SIGKILL));
 
-    // A command-line program ends at once, with no desktop entry behind it,
-    // while another copy of it waits for its input elsewhere.
-    const std::string fifo = Scratch / "input";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    TShellStart blocked = StartProgram("/bin/gzip", {"-c", fifo}, "", 1, true);
-    ASSERT_TRUE(blocked.Process);
-    Program.SetFile("/bin/gzip");
-    Program.SetDocumentPrefix("-k \"");
+    // A command-line program, which no desktop entry runs, ends at once while
+    // another copy of it runs elsewhere.
+    const std::string tool = Scratch / "tool";
+    std::filesystem::copy_file(Recorder, tool);
+    sleep.emplace("RECORDER_SLEEP_MS", "60000");
+    const pid_t busy = StartElsewhere(tool);
+    ASSERT_TRUE(busy != 0 && WaitUntil([&] { return ReadRecorderLog(Log).size() == 3; }));
+    sleep.emplace("RECORDER_SLEEP_MS", "0");
+    Program.SetFile(tool);
     Documents.GetItem(0)->SetResult(TDocumentEntryResult::None);
     EXPECT_EQ(Run(), waited);
-    EXPECT_TRUE(std::filesystem::exists(Documents.GetItem(0)->Path() + ".gz"));
-    ::kill(blocked.Process->Pid(), SIGKILL);
-    EXPECT_TRUE(blocked.Process->Wait(10000));
+    EXPECT_TRUE(EndElsewhere(busy, SIGKILL));
 }

@@ -30,6 +30,13 @@ std::vector<TRecorderRecord> ReadRecorderLog(const std::string& path);
 // Polls condition until it holds or timeoutMs passes; true when it held.
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
 
+// Starts the program as a process that is not ours, as a copy the user
+// started from the desktop is: its parent ends at once and leaves it to
+// init. Its PID, 0 when it could not start.
+pid_t StartElsewhere(const std::string& program, const std::vector<std::string>& arguments = {});
+// Sends such a process the signal; true once it has ended.
+bool EndElsewhere(pid_t pid, int signal);
+
 // PIDs of our children that have ended but are not reaped.
 std::vector<pid_t> ZombieChildren();
 // True once pid is no longer an unreaped child of this process.
