@@ -3,9 +3,10 @@
 #include "Zel_desktopbus.h"
 #include "Zel_shellexecute.h"
 
+#include <chrono>
 #include <map>
-#include <vector>
 #include <string_view>
+#include <vector>
 
 EProcessCreateError::EProcessCreateError() : EProcessError("The program could not create the process.") {}
 
@@ -50,13 +51,37 @@ public:
         return names;
     }
 
-    // The names of the desktop entries that run the program file.
-    const TStringDynArray& ProgramNames(const std::string& file)
+    // The desktop entries that run the program file: whether there is one,
+    // and the names they could own.
+    struct TProgram {
+        bool Application = false;
+        TStringDynArray Names;
+    };
+    const TProgram& Program(const std::string& file)
     {
-        auto found = FProgramNames.find(file);
-        if (found == FProgramNames.end())
-            found = FProgramNames.emplace(file, Names(ProgramApplicationIds(file))).first;
+        auto found = FPrograms.find(file);
+        if (found == FPrograms.end()) {
+            const TStringDynArray ids = ProgramApplicationIds(file);
+            found = FPrograms.emplace(file, TProgram{!ids.empty(), Names(ids)}).first;
+        }
         return found->second;
+    }
+
+    // Just before a desktop application starts: the user's processes as
+    // they run now, read again when the last look is a second old.
+    void BeforeStart()
+    {
+        if (TProcessSnapshot::TClock::now() - FProcesses.Taken() > std::chrono::seconds(1))
+            FProcesses = TProcessSnapshot::Take();
+    }
+
+    // The process ended soon and well, and another copy of its program
+    // that ran before it goes on: the copy took the document.
+    bool HandedToEarlierCopy(const TProcess::TEnd& end) const
+    {
+        return end.Info.Pid == end.Pid && ExitedWithSuccess(end.Status)
+            && ProcessAgeMs(end.Info) < TProcessCreator::HandOffSeconds * 1000
+            && FProcesses.EarlierCopy(end.Info) != 0;
     }
 
     // True when one of the names is owned by a process other than except
@@ -107,8 +132,9 @@ private:
         return FBus.get();
     }
 
-    std::map<std::string, TStringDynArray> FProgramNames;
+    std::map<std::string, TProgram> FPrograms;
     std::map<TStringDynArray, TKnownOwners> FOwners;
+    TProcessSnapshot FProcesses;
     TAutoPointer<TDesktopBus> FBus;
     bool FConnected = false;
 };
@@ -120,6 +146,16 @@ TProcess::TProcess(TAutoPointer<TProcessHandle> handle, THandOffCheck handOffChe
 {
     if (!FHandle)
         throw EInvalidOperation("The program has no process to wait for.");
+    // Its name and start are read from the zombie: once reaped, they are gone.
+    if (FHandOffCheck)
+        FHandle->BeforeReap = [this](pid_t pid) {
+            try {
+                if (!ReadProcessInfo(pid, FZombie))
+                    FZombie = TProcessInfo();
+            } catch (...) {
+                FZombie = TProcessInfo(); // out of memory: no hand-off seen
+            }
+        };
 }
 
 // The handle passes a process that is still running to the background reaper.
@@ -138,7 +174,7 @@ bool TProcess::WaitFor(int timeout)
         // document off ends while the instance that took it owns the name.
         const THandOffCheck check = std::move(FHandOffCheck);
         FHandOffCheck = nullptr;
-        FHandedOff = check(FHandle->Pid());
+        FHandedOff = check({FHandle->Pid(), FZombie, FHandle->ExitStatus()});
     }
     return ended;
 }
@@ -171,10 +207,13 @@ TAutoPointer<TProcess> TProcessCreator::Start()
     // Only a start that is waited for can slip away by handing its document
     // off; the names are looked at just before it.
     TStringDynArray names;
+    bool application = false;
     bool runningBefore = false;
     const auto watch = [&](TStringDynArray candidates) {
         names = std::move(candidates);
         runningBefore = FHandOff->OwnedElsewhere(names, 0);
+        application = true;
+        FHandOff->BeforeStart();
     };
     TShellStart started;
     try {
@@ -184,8 +223,8 @@ TAutoPointer<TProcess> TProcessCreator::Start()
                 beforeLaunch = [&](const std::string& id) { watch(THandOffWatch::Names({id})); };
             started = OpenDocument(File, Directory, ShowCommand, keepHandle, beforeLaunch);
         } else {
-            if (keepHandle)
-                watch(FHandOff->ProgramNames(File));
+            if (keepHandle && FHandOff->Program(File).Application)
+                watch(FHandOff->Program(File).Names);
             TStringDynArray arguments;
             if (FDocumentOffset == std::string::npos) {
                 arguments = SplitArguments(FParameters);
@@ -208,7 +247,9 @@ TAutoPointer<TProcess> TProcessCreator::Start()
     if (!started.Process)
         throw EProcessUnavailable();
     TProcess::THandOffCheck handedOff;
-    if (!names.empty())
-        handedOff = [watch = FHandOff, names](pid_t pid) { return watch->OwnedElsewhere(names, pid); };
+    if (application)
+        handedOff = [watch = FHandOff, names](const TProcess::TEnd& end) {
+            return watch->OwnedElsewhere(names, end.Pid) || watch->HandedToEarlierCopy(end);
+        };
     return std::make_unique<TProcess>(std::move(started.Process), std::move(handedOff));
 }

@@ -5,6 +5,7 @@
 
 #include "App_common.h"
 #include "Zel_autopointers.h"
+#include "Zel_processes.h"
 
 #include <sys/types.h>
 
@@ -71,9 +72,16 @@ public:
 // the background once it ends.
 class TProcess {
 public:
-    // Asked once, with the process's PID, when its end is first seen: true
-    // when it ended by handing its document to another instance.
-    using THandOffCheck = std::function<bool(pid_t pid)>;
+    // How a process ended: what /proc showed of it just before it was
+    // reaped (Info.Pid 0 when nothing), and its waitpid() status.
+    struct TEnd {
+        pid_t Pid = 0;
+        TProcessInfo Info;
+        int Status = -1;
+    };
+    // Asked once, when the process's end is first seen: true when it ended
+    // by handing its document to another instance.
+    using THandOffCheck = std::function<bool(const TEnd& end)>;
 
     // Takes ownership of the handle.
     explicit TProcess(TAutoPointer<TProcessHandle> handle, THandOffCheck handOffCheck = nullptr);
@@ -91,20 +99,32 @@ public:
 private:
     TAutoPointer<TProcessHandle> FHandle;
     THandOffCheck FHandOffCheck;
+    TProcessInfo FZombie;
     bool FHandedOff = false;
 };
 
 // One request to the shell, refilled for each document of a run.
 //
-// Single-instance applications (GApplication and KDE ones) own their
-// application id as a name on the session bus while they run, and a second
-// start hands its document to the first and ends. A start that is to be
-// waited for therefore looks, before it starts, whether its application's
-// name is owned (EProcessHandOff), and its process, when it ends, whether it
-// was owned by another process meanwhile (TProcess::HandedOff). The bus is
-// asked once a run for each application, and again only after it announces
-// a change of owner. With no session bus, or no desktop entry behind the
-// program, nothing changes.
+// Single-instance applications keep one copy running: a second start hands
+// its document to the first and ends. GApplication and KDE ones own their
+// application id as a name on the session bus while they run, so a start
+// that is to be waited for looks, before it starts, whether its
+// application's name is owned (EProcessHandOff), and its process, when it
+// ends, whether it was owned by another process meanwhile
+// (TProcess::HandedOff). The bus is asked once a run for each application,
+// and again only after it announces a change of owner.
+//
+// Others (office suites over a socket of their own, browsers under a bus
+// name of their profile) are known by what their process leaves behind: a
+// desktop application's process that ends with code 0 within
+// HandOffSeconds of its start, while another copy of the same program of
+// the same user, running since before it started and not started by us,
+// goes on, has handed its document to that copy. (Our own earlier starts
+// are left out: a viewer that shows each document in a process of its own
+// leaves them behind when a run is cancelled.) The user's processes are read at most once a
+// second during a run, and the one that ended once more as it ends.
+// Without a desktop entry behind the program (a command-line program, a
+// program file no entry runs) nothing changes.
 //
 // Parameters is the text the program entry builds: prefix + document path +
 // suffix. It is split into arguments by the shell's quoting rules without
@@ -116,6 +136,9 @@ class TProcessCreator {
 public:
     // Show-window code of a normal window.
     static constexpr int DefaultShowCommand = 1;
+    // A hand-off ends sooner than this after its start; a document window
+    // closed by its user later is waited for as any other end.
+    static constexpr int HandOffSeconds = 10;
 
     TProcessCreator() = default;
     TProcessCreator(const TProcessCreator&) = delete;

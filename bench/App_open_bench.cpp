@@ -9,10 +9,12 @@
 //
 // /bin/true is given a desktop entry whose id a single-instance application
 // could own, so the run looks for a hand-off before each start and at each
-// end. Run it under dbus-run-session to have a session bus: the bus is then
-// asked once in the run, and every later look goes by its announcements, and
-// the run's progress goes to the launcher entry and its end to a notice as in
-// the program (Dorvane taken as not active).
+// end: each ended process is read from /proc before it is reaped, since it
+// ends at once with code 0, and the user's processes once a second for a
+// copy that ran before it. Run it under dbus-run-session to have a session
+// bus: the bus is then asked once in the run, and every later look goes by
+// its announcements, and the run's progress goes to the launcher entry and
+// its end to a notice as in the program (Dorvane taken as not active).
 
 #include "App_documents.h"
 #include "App_journal.h"

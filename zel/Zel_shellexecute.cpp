@@ -24,6 +24,7 @@
 #include <mutex>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -680,6 +681,8 @@ bool TProcessHandle::Wait(int timeoutMs)
         if (ready > 0) {
             if ((request.revents & POLLNVAL) != 0)
                 throw EProcessWaitError(WaitFailedMessage);
+            if (BeforeReap)
+                std::exchange(BeforeReap, nullptr)(FPid);
             Reap();
             return true;
         }

@@ -85,6 +85,9 @@ public:
     bool Ended() const noexcept { return FEnded; }
     // The waitpid() status once ended; -1 when it could not be collected.
     int ExitStatus() const noexcept { return FStatus; }
+    // Called once, by the Wait that sees the process end, just before it is
+    // reaped: /proc still shows it then, as a zombie. Must not throw.
+    std::function<void(pid_t pid)> BeforeReap;
 
 private:
     void Reap();

@@ -1,6 +1,7 @@
 #include "App_open.h"
 
 #include "App_documents.h"
+#include "App_processes.h"
 #include "App_programs.h"
 #include "PrivateBus.h"
 #include "PrivateXdg.h"
@@ -442,9 +443,9 @@ protected:
     }
 
     // A fresh run with the application, by association or by its program file.
-    void UseApplication(bool byAssociation)
+    void UseApplication(bool byAssociation, const std::string& program = std::string())
     {
-        Program.SetFile(byAssociation ? "" : SingleApp);
+        Program.SetFile(byAssociation ? "" : program.empty() ? SingleApp : program);
         for (int i = 0; i < Documents.GetCount(); ++i)
             Documents.GetItem(i)->SetResult(TDocumentEntryResult::None);
         std::filesystem::remove(OpenedLog);
@@ -452,9 +453,33 @@ protected:
 
     std::string Path(int index) const { return Documents.GetItem(index)->Path(); }
 
+    // Two documents named a and b with the extension, in place of the list.
+    void UseDocuments(const std::string& ext)
+    {
+        Documents.Clear();
+        AddDocuments({"a" + ext, "b" + ext});
+    }
+
+    // The events of a run over a and b in which each document's process
+    // hands it to a copy that was running, as seen when the process ends.
+    static TEvents HandedOffAtTheEnd(const std::string& ext)
+    {
+        return {
+            Resetting, "Changed:0,1",
+            "Document:Recorder|a" + ext, Opening, "Changed:0", Waiting, NoHandle, "Changed:0", "Paused", "Resumed",
+            Done, "Progress:1/2",
+            "Document:Recorder|b" + ext, Opening, "Changed:1", Waiting, NoHandle, "Changed:1", "Paused", "Resumed",
+            Done, "Progress:2/2",
+            "Finish",
+        };
+    }
+
     const std::string Ext = TPrivateXdg::SingleExtension;
     const std::string AppId = TPrivateXdg::SingleAppId;
     const std::string SingleApp = HelperPath("singleapp");
+    const std::string SocketExt = TPrivateXdg::SocketExtension;
+    const std::string SocketApp = HelperPath("socketapp");
+    TScopedEnvironment Runtime{"XDG_RUNTIME_DIR", Scratch.Path()};
     TPrivateBus Bus;
     const std::string OpenedLog = Scratch / "opened.log";
     TScopedEnvironment OpenedOut{"SINGLEAPP_OUT", OpenedLog};
@@ -482,19 +507,27 @@ TEST_F(HandOffTest, AnApplicationThatIsNotRunningIsWaitedFor)
         "Document:Recorder|b" + Ext, Opening, "Changed:1", Waiting, "Ended", Done, "Progress:2/2",
         "Finish",
     };
-    for (const bool bus : {true, false}) {
-        std::optional<TScopedEnvironment> noBus;
-        if (!bus)
-            noBus.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (Scratch / "no-bus"));
-        for (const bool byAssociation : {true, false}) {
-            SCOPED_TRACE(std::string(byAssociation ? "association" : "program file") + (bus ? "" : ", no bus"));
-            UseApplication(byAssociation);
-            EXPECT_EQ(Run(), expected);
-            const TOpened opened = Opened();
-            ASSERT_EQ(opened.size(), 2u);
-            EXPECT_EQ(opened[0].second, Path(0));
-            EXPECT_EQ(opened[1].second, Path(1));
-            EXPECT_NE(opened[0].first, opened[1].first);
+    // The same with an application that keeps one copy over a socket of its
+    // own: each start is the first copy until the user ends it.
+    for (const auto& [program, ext] : {std::pair(SingleApp, Ext), std::pair(SocketApp, SocketExt)}) {
+        UseDocuments(ext);
+        TEvents shown = expected;
+        std::replace(shown.begin(), shown.end(), "Document:Recorder|a" + Ext, "Document:Recorder|a" + ext);
+        std::replace(shown.begin(), shown.end(), "Document:Recorder|b" + Ext, "Document:Recorder|b" + ext);
+        for (const bool bus : {true, false}) {
+            std::optional<TScopedEnvironment> noBus;
+            if (!bus)
+                noBus.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (Scratch / "no-bus"));
+            for (const bool byAssociation : {true, false}) {
+                SCOPED_TRACE(ext + (byAssociation ? " association" : " program file") + (bus ? "" : ", no bus"));
+                UseApplication(byAssociation, program);
+                EXPECT_EQ(Run(), shown);
+                const TOpened opened = Opened();
+                ASSERT_EQ(opened.size(), 2u);
+                EXPECT_EQ(opened[0].second, Path(0));
+                EXPECT_EQ(opened[1].second, Path(1));
+                EXPECT_NE(opened[0].first, opened[1].first);
+            }
         }
     }
 }
@@ -566,4 +599,75 @@ TEST_F(HandOffTest, AHandOffAfterTheStartIsSeenWhenTheProcessEnds)
     EXPECT_EQ(opened, (TOpened{{instance->Pid(), Path(0)}, {instance->Pid(), Path(1)}}));
     ::kill(instance->Pid(), SIGTERM);
     EXPECT_TRUE(instance->Wait(10000));
+}
+
+TEST_F(HandOffTest, ACopyRunningSinceBeforeTakesEachDocumentWhateverNameItGoesBy)
+{
+    // An office suite takes documents over a socket of its own, a browser
+    // under a bus name of its profile: neither owns its desktop id, and the
+    // one takes them with no bus at all.
+    React = [this](const std::string& event) {
+        if (event == "Paused")
+            ResumeLater(Task);
+    };
+    const std::string profileName = "org.dorvane.Profile.Test";
+    TScopedEnvironment profile("SINGLEAPP_ID", profileName);
+    struct TCase {
+        std::string Program, Ext;
+        bool Bus;
+    };
+    for (const TCase& c : {TCase{SocketApp, SocketExt, true}, TCase{SocketApp, SocketExt, false},
+                           TCase{SingleApp, Ext, true}}) {
+        std::optional<TScopedEnvironment> noBus;
+        if (!c.Bus)
+            noBus.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (Scratch / "no-bus"));
+        UseDocuments(c.Ext);
+        for (const bool byAssociation : {true, false}) {
+            SCOPED_TRACE(c.Ext + (byAssociation ? " association" : " program file") + (c.Bus ? "" : ", no bus"));
+            const pid_t instance = StartElsewhere(c.Program);
+            ASSERT_NE(instance, 0);
+            if (c.Program == SingleApp)
+                ASSERT_EQ(Bus.WaitForOwner(profileName), instance);
+            else
+                ASSERT_TRUE(WaitUntil([this] { return std::filesystem::exists(Scratch / "dorvane-socketapp"); }));
+            UseApplication(byAssociation, c.Program);
+            EXPECT_EQ(Run(), HandedOffAtTheEnd(c.Ext));
+            TOpened opened = Opened();
+            std::sort(opened.begin(), opened.end());
+            EXPECT_EQ(opened, (TOpened{{instance, Path(0)}, {instance, Path(1)}}));
+            EXPECT_TRUE(EndElsewhere(instance, SIGTERM));
+            std::filesystem::remove(Scratch / "dorvane-socketapp");
+        }
+    }
+}
+
+TEST_F(OpenTaskTest, OneProcessPerDocumentAndCommandLineProgramsAreWaitedForBesideAnotherCopy)
+{
+    // Another copy shows another document all along. Each document's own
+    // window is closed by its user, later than a hand-off would have ended.
+    std::optional<TScopedEnvironment> sleep(std::in_place, "RECORDER_SLEEP_MS", "60000");
+    const pid_t other = StartElsewhere(Recorder, {"other"});
+    ASSERT_TRUE(other != 0 && WaitUntil([&] { return ReadRecorderLog(Log).size() == 1; }));
+    sleep.emplace("RECORDER_SLEEP_MS", std::to_string(TProcessCreator::HandOffSeconds * 1000 + 300));
+    AddDocuments({"a" + std::string(TPrivateXdg::RecordedExtension)});
+    const TEvents waited = {
+        Resetting, "Changed:0", "Document:Recorder|a.dorvanetest", Opening, "Changed:0", Waiting, Done,
+        "Progress:1/1", "Finish",
+    };
+    Program.SetFile("");
+    EXPECT_EQ(Run(), waited);
+    EXPECT_TRUE(EndElsewhere(other, SIGKILL));
+
+    // A command-line program, which no desktop entry runs, ends at once while
+    // another copy of it runs elsewhere.
+    const std::string tool = Scratch / "tool";
+    std::filesystem::copy_file(Recorder, tool);
+    sleep.emplace("RECORDER_SLEEP_MS", "60000");
+    const pid_t busy = StartElsewhere(tool);
+    ASSERT_TRUE(busy != 0 && WaitUntil([&] { return ReadRecorderLog(Log).size() == 3; }));
+    sleep.emplace("RECORDER_SLEEP_MS", "0");
+    Program.SetFile(tool);
+    Documents.GetItem(0)->SetResult(TDocumentEntryResult::None);
+    EXPECT_EQ(Run(), waited);
+    EXPECT_TRUE(EndElsewhere(busy, SIGKILL));
 }

@@ -17,7 +17,7 @@ set -euo pipefail
 exe=$(realpath "$1")
 here=$(dirname "$(realpath "$0")")
 kills=${3:-22}
-for tool in Xvfb xdotool xclip python3; do
+for tool in Xvfb dbus-daemon xdotool xclip python3; do
   command -v "$tool" >/dev/null || { echo "missing: $tool (run scripts/setup)"; exit 1; }
 done
 
@@ -26,6 +26,7 @@ pids=()
 # Every instance started goes too; the killed ones' children end by themselves.
 cleanup() {
   for p in "${pids[@]}" $app_pid; do kill -9 "$p" 2>/dev/null || true; done
+  [[ -n "$bus_pid" ]] && kill "$bus_pid" 2>/dev/null || true
   [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$work"
 }
@@ -38,6 +39,7 @@ fail() {
   exit 1
 }
 start_xvfb
+start_session_bus
 export QT_QPA_PLATFORM=xcb NO_AT_BRIDGE=1
 
 # A portable copy (its journal and settings beside it), and the recorder under

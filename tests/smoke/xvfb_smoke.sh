@@ -14,13 +14,14 @@ set -euo pipefail
 
 exe=$(realpath "$1")
 here=$(dirname "$(realpath "$0")")
-for tool in Xvfb openbox xdotool xclip python3; do
+for tool in Xvfb dbus-daemon openbox xdotool xclip python3; do
   command -v "$tool" >/dev/null || { echo "missing: $tool (run scripts/setup)"; exit 1; }
 done
 
 source "$here/xvfb_common.sh" smoke
 
 start_xvfb
+start_session_bus
 export QT_QPA_PLATFORM=xcb NO_AT_BRIDGE=1
 
 start_openbox

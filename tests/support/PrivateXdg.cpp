@@ -43,6 +43,7 @@ TPrivateXdg::TPrivateXdg()
     const std::string singleType = "application/x-dorvane-single";
     const std::string brokenType = "application/x-dorvane-broken";
     const std::string windowType = "application/x-dorvane-window";
+    const std::string socketType = "application/x-dorvane-socket";
     FRoot.MakeDir("bin");
     const std::string broken = FRoot.WriteFile("bin/broken", "#!/nonexistent/interpreter\nexit 0\n");
     std::filesystem::permissions(broken, std::filesystem::perms::owner_all);
@@ -59,15 +60,19 @@ TPrivateXdg::TPrivateXdg()
                     DesktopEntry("Broken", ExecQuote(broken), brokenType + ";"));
     FRoot.WriteFile("data/applications/dorvane-windowed.desktop",
                     DesktopEntry("Windowed", ExecQuote(HelperPath("windowed")), windowType + ";"));
+    FRoot.WriteFile("data/applications/dorvane-socketapp.desktop",
+                    DesktopEntry("Socket", ExecQuote(HelperPath("socketapp")), socketType + ";"));
     FRoot.WriteFile("data/mime/globs2", "50:" + std::string(RecordedType) + ":*" + RecordedExtension + "\n50:"
                                             + singleType + ":*" + SingleExtension + "\n50:" + brokenType + ":*"
                                             + BrokenExtension + "\n50:" + windowType + ":*" + WindowExtension
+                                            + "\n50:" + socketType + ":*" + SocketExtension
                                             + "\n");
     FRoot.WriteFile("config/mimeapps.list", "[Default Applications]\n" + std::string(RecordedType)
                                                 + "=dorvane-recorder.desktop\ninode/directory=dorvane-recorder.desktop\n"
                                                 + singleType + "=" + SingleAppId + ".desktop\n" + brokenType
                                                 + "=dorvane-broken.desktop\n" + windowType
-                                                + "=dorvane-windowed.desktop\n");
+                                                + "=dorvane-windowed.desktop\n" + socketType
+                                                + "=dorvane-socketapp.desktop\n");
 
     const std::pair<const char*, std::string> variables[] = {
         {"XDG_DATA_HOME", data},

@@ -29,6 +29,9 @@ public:
     // whose desktop id is its application id.
     static constexpr const char* SingleExtension = ".dorvanesingle";
     static constexpr const char* SingleAppId = "org.dorvane.SingleTest";
+    // Documents named *.dorvanesocket open with the helper that keeps one
+    // copy per user over a socket, under a desktop id that is no bus name.
+    static constexpr const char* SocketExtension = ".dorvanesocket";
     // Documents named *.dorvanebroken go to an entry whose program is a
     // script with a missing interpreter: it exists and is executable, yet
     // cannot run.

@@ -1,5 +1,10 @@
 #include "ProcessTestSupport.h"
 
+#include "TempDirectory.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -7,12 +12,25 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
 std::string HelperPath(const std::string& name)
 {
-    return std::string(DORVANE_TEST_HELPERS_DIR) + "/" + name;
+    // A link of this test process's own, whose name carries our PID in base
+    // 36 and fits the kernel's 15 bytes for a process name.
+    static const TTempDirectory links;
+    static std::mutex lock;
+    std::string tag;
+    for (unsigned long pid = static_cast<unsigned long>(::getpid()); pid != 0; pid /= 36)
+        tag.insert(tag.begin(), "0123456789abcdefghijklmnopqrstuvwxyz"[pid % 36]);
+    const std::string link = links / (name.substr(0, 15 - 1 - tag.size()) + "." + tag);
+    const std::lock_guard<std::mutex> guard(lock);
+    std::error_code error;
+    if (!std::filesystem::is_symlink(link, error))
+        std::filesystem::create_symlink(std::string(DORVANE_TEST_HELPERS_DIR) + "/" + name, link);
+    return link;
 }
 
 std::vector<TRecorderRecord> ReadRecorderLog(const std::string& path)
@@ -80,6 +98,47 @@ bool ReadStat(pid_t pid, char& state, pid_t& parent)
 }
 
 } // namespace
+
+pid_t StartElsewhere(const std::string& program, const std::vector<std::string>& arguments)
+{
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0)
+        return 0;
+    // Only async-signal-safe calls between fork and exec.
+    const pid_t middle = ::fork();
+    if (middle == 0) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        (void)!::write(pipe[1], &pid, sizeof pid);
+        ::_exit(0);
+    }
+    ::close(pipe[1]);
+    pid_t pid = 0;
+    if (middle > 0) {
+        if (::read(pipe[0], &pid, sizeof pid) != sizeof pid)
+            pid = 0;
+        ::waitpid(middle, nullptr, 0);
+    }
+    ::close(pipe[0]);
+    return pid > 0 ? pid : 0;
+}
+
+bool EndElsewhere(pid_t pid, int signal)
+{
+    ::kill(pid, signal);
+    return WaitUntil([pid] {
+        char state = 0;
+        pid_t parent = 0;
+        return !ReadStat(pid, state, parent) || state == 'Z';
+    });
+}
 
 std::vector<pid_t> ZombieChildren()
 {

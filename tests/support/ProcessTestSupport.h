@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
-// The path of a helper program built from tests/helpers/NAME_main.c(pp).
+// The path of a helper program built from tests/helpers/NAME_main.c(pp): a
+// link to it whose name is this test process's own (NAME.PID), so that the
+// process it starts is never taken for another test's copy of the same
+// program, however many tests run at once.
 std::string HelperPath(const std::string& name);
 
 // One run of the recorder helper.
@@ -26,6 +29,13 @@ std::vector<TRecorderRecord> ReadRecorderLog(const std::string& path);
 
 // Polls condition until it holds or timeoutMs passes; true when it held.
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
+
+// Starts the program as a process that is not ours, as a copy the user
+// started from the desktop is: its parent ends at once and leaves it to
+// init. Its PID, 0 when it could not start.
+pid_t StartElsewhere(const std::string& program, const std::vector<std::string>& arguments = {});
+// Sends such a process the signal; true once it has ended.
+bool EndElsewhere(pid_t pid, int signal);
 
 // PIDs of our children that have ended but are not reaped.
 std::vector<pid_t> ZombieChildren();
