@@ -1,5 +1,7 @@
 #include "Zel_windows.h"
 
+#include "Zel_processes.h"
+
 #include <xcb/xcb.h>
 
 #include <fcntl.h>
@@ -86,47 +88,9 @@ private:
     int FFd;
 };
 
-struct TProcessInfo {
-    pid_t Parent = 0;
-    unsigned long long StartTicks = 0; // since boot
-};
-
-// The parent and start time from /proc/PID/stat; false when it is gone.
-bool ReadProcess(pid_t pid, TProcessInfo& info) noexcept
-{
-    char path[32];
-    std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char text[1024];
-    ssize_t count;
-    do
-        count = ::read(fd, text, sizeof text - 1);
-    while (count < 0 && errno == EINTR);
-    ::close(fd);
-    if (count <= 0)
-        return false;
-    text[count] = '\0';
-    // The command name in parentheses may hold anything; the fields follow its last ')'.
-    const char* field = std::strrchr(text, ')');
-    if (!field)
-        return false;
-    // Fields from the state on: state, ppid (2nd), ..., starttime (20th).
-    for (int index = 1; index <= 20; ++index) {
-        field = std::strchr(field + 1, ' ');
-        if (!field)
-            return false;
-        if (index == 2)
-            info.Parent = static_cast<pid_t>(std::strtol(field + 1, nullptr, 10));
-    }
-    info.StartTicks = std::strtoull(field + 1, nullptr, 10);
-    return true;
-}
-
 struct TWatch {
     pid_t Pid;
-    unsigned long long StartTicks;
+    std::uint64_t StartTime; // clock ticks after boot
     TDescriptor PidFd; // readable once the process has ended; -1 when none could be had
     std::string StartupId;
     TWindowState State;
@@ -406,7 +370,16 @@ private:
         --FCount;
     }
 
-    void Run()
+    void Run() noexcept
+    {
+        try {
+            Watch();
+        } catch (...) {
+            Fail(); // out of memory: the remaining windows keep their programs' states
+        }
+    }
+
+    void Watch()
     {
         // Connected here, so that a slow server never holds up a start.
         TDisplay display;
@@ -500,20 +473,20 @@ private:
                 if (FWatches[i].Pid == pid)
                     return i;
             TProcessInfo info;
-            if (!ReadProcess(pid, info))
+            if (!ReadProcessInfo(pid, info))
                 break;
             if (depth == 0) {
                 process = info;
                 known = true;
             }
-            pid = info.Parent;
+            pid = info.ParentPid;
         }
         if (window.StartupId.empty())
             return FWatches.size();
         for (std::size_t i = 0; i < FWatches.size(); ++i) {
             // A process that ran before the start is an instance that took the document over.
             if (FWatches[i].StartupId == window.StartupId
-                && (window.Pid == 0 || (known && process.StartTicks > FWatches[i].StartTicks)))
+                && (window.Pid == 0 || (known && process.StartTime > FWatches[i].StartTime)))
                 return i;
         }
         return FWatches.size();
@@ -574,13 +547,13 @@ void TWindowStateRequest::Watch(pid_t pid) const noexcept
     TWindowWatcher* watcher = FStartupId.empty() ? nullptr : TWindowWatcher::Instance();
     if (!watcher || pid <= 0)
         return;
-    TProcessInfo process;
-    if (!ReadProcess(pid, process))
-        return;
     try {
+        TProcessInfo process;
+        if (!ReadProcessInfo(pid, process))
+            return;
         // Opened while the child is unreaped, so the PID is still its own.
         TDescriptor pidFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
-        watcher->Add(TWatch{pid, process.StartTicks, std::move(pidFd), FStartupId, FState, TClock::now() + WatchTime});
+        watcher->Add(TWatch{pid, process.StartTime, std::move(pidFd), FStartupId, FState, TClock::now() + WatchTime});
     } catch (...) {
         // No memory for the watch: the window keeps the state its program gives it.
     }
