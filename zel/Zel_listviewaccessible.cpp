@@ -6,6 +6,9 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QHeaderView>
+#include <QLibraryInfo>
+#include <QScopedValueRollback>
+#include <QVersionNumber>
 
 #include <algorithm>
 #include <climits>
@@ -231,21 +234,32 @@ public:
             QAccessible::deleteAccessibleInterface(FKnownCells[key].Id);
             FKnownCells.erase(key);
         }
-        for (const auto& [id, type] : changes)
+        const bool hasFocus = view.hasFocus();
+        const int focused = view.ItemFocused();
+        const qint64 focusedKey = CellKey(focused, 0);
+        bool focusedRowTold = false;
+        for (const auto& [id, type] : changes) {
+            focusedRowTold = focusedRowTold || (type != QAccessible::NameChanged && id == KnownId(focusedKey));
             Notify(QAccessible::accessibleInterface(id), type);
+        }
 
         if (selectionChanges == 1 && changedRow >= 0 && changedRow < view.ItemCount() && columns > 0) {
             if (!changedRowKnown) {
                 QAccessibleInterface* cell = Cell(changedRow, 0);
                 Notify(cell, cell->tableCellInterface()->isSelected() ? QAccessible::SelectionAdd
                                                                       : QAccessible::SelectionRemove);
+                focusedRowTold = focusedRowTold || changedRow == focused;
             }
         } else if (selectionChanges > 1) {
-            Notify(this, QAccessible::SelectionWithin);
+            NotifySelectionWithin();
         }
+        // The row a gesture lands on is told to be selected also when it was
+        // before (a click on one of several selected rows): the others' news
+        // alone would leave the user guessing.
+        if (selectionChanges > 0 && hasFocus && focused >= 0 && columns > 0 && !focusedRowTold
+            && (view.ItemState(focused) & lvisSelected))
+            Notify(Cell(focused, 0), QAccessible::SelectionAdd);
 
-        const bool hasFocus = view.hasFocus();
-        const int focused = view.ItemFocused();
         if (hasFocus && focused >= 0 && columns > 0 && (!FHadFocus || focused != FAnnouncedFocus)) {
             Notify(Cell(focused, 0), QAccessible::Focus);
             FAnnouncedFocus = focused;
@@ -253,6 +267,11 @@ public:
         if (!hasFocus)
             FAnnouncedFocus = -1;
         FHadFocus = hasFocus;
+    }
+
+    QAccessible::Role role() const override
+    {
+        return FPosingAsComboBox ? QAccessible::ComboBox : QAccessibleWidget::role();
     }
 
     QAccessible::State state() const override
@@ -411,6 +430,27 @@ private:
         return true;
     }
 
+    QAccessible::Id KnownId(qint64 key) const
+    {
+        const auto known = FKnownCells.find(key);
+        return known != FKnownCells.end() ? known->second.Id : 0;
+    }
+
+    // One event for the table when many rows' selection changed. Qt 6.4's
+    // AT-SPI bridge (Debian 12) drops SelectionWithin; the one event it turns
+    // into a selection-changed of the object is a value change of a combo
+    // box, so the table is one for as long as that event passes.
+    void NotifySelectionWithin()
+    {
+        Notify(this, QAccessible::SelectionWithin);
+        static const bool bridgeDropsIt = QLibraryInfo::version() < QVersionNumber(6, 5);
+        if (!bridgeDropsIt || AccessibilityListener())
+            return;
+        const QScopedValueRollback<bool> posing(FPosingAsComboBox, true);
+        QAccessibleValueChangeEvent event(this, QVariant());
+        QAccessible::updateAccessibility(&event);
+    }
+
     void DropKnownCells() const
     {
         for (const auto& [key, known] : FKnownCells)
@@ -421,6 +461,7 @@ private:
     mutable std::unordered_map<qint64, TKnownCell> FKnownCells;
     int FAnnouncedFocus = -1;
     bool FHadFocus = false;
+    bool FPosingAsComboBox = false;
 };
 
 QList<QAccessibleInterface*> TListViewAccessibleCell::columnHeaderCells() const
