@@ -46,7 +46,7 @@ def wait_for(what, condition, seconds=20):
         result = condition()
         if result:
             return result
-    fail("timed out waiting for " + what)
+    fail("timed out waiting for %s; heard %r" % (what, events))
 
 
 def on_event(event):
@@ -54,6 +54,11 @@ def on_event(event):
         events.append((event.type, event.source.getRoleName(), event.source.name, event.detail1))
     except Exception:  # the source may be gone already
         pass
+
+
+def heard(*wanted):
+    """Every wanted event came, the table's whatever its detail."""
+    return set(wanted) <= {e[:3] if e[1] == "table" else e for e in events}
 
 
 def states(accessible):
@@ -83,7 +88,9 @@ def key(*keys):
     subprocess.run(["xdotool", "key", "--clearmodifiers", *keys], check=True)
 
 
-for kind in ("focus:", "object:state-changed:selected", "object:selection-changed"):
+# Value changes as Orca listens for them: Qt 6.4's bridge sends a table's
+# selection-changed only to a client that listens for those too.
+for kind in ("focus:", "object:state-changed:selected", "object:selection-changed", "object:value-changed"):
     pyatspi.Registry.registerEventListener(on_event, kind)
 
 app = wait_for("Dorvane on the accessibility bus", dorvane, 30)
@@ -164,6 +171,9 @@ if list(grid.getSelectedRows()) != [0]:
     fail("Home left rows %r selected" % list(grid.getSelectedRows()))
 if not any(e[0] == "object:state-changed:selected" and e[3] == 0 for e in events):
     fail("no cell heard that it was unselected: %r" % events)
+wait_for("the table's selection-changed and the first row's selected state",
+         lambda: heard(("object:selection-changed", "table", "Documents"),
+                       ("object:state-changed:selected", "table cell", name, 1)))
 cell = grid.getAccessibleAt(0, 0)
 if {pyatspi.STATE_FOCUSED, pyatspi.STATE_SELECTED} - states(cell):
     fail("the first row's cell is not focused and selected")
@@ -177,5 +187,28 @@ if list(grid.getSelectedRows()) != [0, 2] or not grid.isRowSelected(2) or grid.i
     fail("rows %r are selected" % list(grid.getSelectedRows()))
 grid.removeRowSelection(0)
 wait_for("the status line", lambda: [n for r, n, _ in controls() if r == "label" and n == "1 items are selected"])
+
+# Select All: one event for the table, and the cells the screen reader has
+# read hear of their own change.
+first, second = os.path.basename(DOCUMENTS[0]), os.path.basename(DOCUMENTS[1])
+events.clear()
+key("ctrl+a")
+wait_for("Select All heard", lambda: heard(("object:selection-changed", "table", "Documents"),
+                                           ("object:state-changed:selected", "table cell", first, 1),
+                                           ("object:state-changed:selected", "table cell", second, 1)))
+if sorted(grid.getSelectedRows()) != [0, 1, 2]:
+    fail("Select All left rows %r selected" % list(grid.getSelectedRows()))
+
+# Landing on a row that was already selected among others (Down here; a
+# click takes the same path, but a pointer grab by the accessibility
+# registry swallows an XTEST click now and then): the others are
+# unselected, and the row says it is the selected one.
+events.clear()
+key("Down")
+wait_for("the move heard", lambda: heard(("object:state-changed:selected", "table cell", second, 1),
+                                         ("object:state-changed:selected", "table cell", first, 0),
+                                         ("focus:", "table cell", second, 0)))
+if list(grid.getSelectedRows()) != [1]:
+    fail("Down left rows %r selected" % list(grid.getSelectedRows()))
 
 print("PASS")
