@@ -218,6 +218,7 @@ TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_uni
     FSystemModel = std::make_unique<TSystemModel>();
     FProgramEntries = std::make_unique<TProgramEntriesModel>();
     FProgramSelection = std::make_unique<TProgramEntriesSelection>(*FProgramEntries, *FUi->ComboBox1);
+    FProgramSelection->DeferIcons();
     FProgramEntries->OnInserted = [this](TProgramEntriesModel&, int index) { FProgramSelection->EntryInserted(index); };
     FProgramEntries->OnDeleted = [this](TProgramEntriesModel&, int index) { FProgramSelection->EntryDeleted(index); };
     FProgramEntries->OnCleared = [this](TProgramEntriesModel&) { FProgramSelection->EntriesCleared(); };
@@ -298,6 +299,7 @@ TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_uni
     // Runs once the event loop is idle for the first time after the window
     // shows: lost lists come back before the command line's documents.
     RunWhenFormShown(*this, [this] {
+        FProgramSelection->ResolveDeferredIcons();
         RecoverJournal();
         if (!FSessionEnding)
             ProcessCommandLine();

@@ -13,6 +13,7 @@
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QPixmap>
 #include <QStyle>
 #include <QVariant>
 
@@ -42,6 +43,9 @@ const char* const KeyAutoPause = "AutoPause";
 struct TIconSources {
     std::optional<QIcon> GenericProgramIcon;
     std::optional<QFileIconProvider> FileIconProvider;
+    // Same size as the real icons, so the combo box is sized as it will stay.
+    std::optional<QIcon> BlankIcon;
+    bool Deferred = false;
 };
 
 TIconSources& IconSources()
@@ -52,6 +56,8 @@ TIconSources& IconSources()
         qAddPostRoutine([] {
             sources.GenericProgramIcon.reset();
             sources.FileIconProvider.reset();
+            sources.BlankIcon.reset();
+            sources.Deferred = false;
             cleanupRegistered = false;
         });
         cleanupRegistered = true;
@@ -81,6 +87,17 @@ QIcon GenericProgramIcon()
         sources.GenericProgramIcon = icon;
     }
     return *sources.GenericProgramIcon;
+}
+
+QIcon BlankProgramIcon()
+{
+    TIconSources& sources = IconSources();
+    if (!sources.BlankIcon) {
+        QPixmap blank(16, 16);
+        blank.fill(Qt::transparent);
+        sources.BlankIcon = QIcon(blank);
+    }
+    return *sources.BlankIcon;
 }
 
 // The icon of the file's type in the icon theme, as file managers show it;
@@ -227,6 +244,10 @@ void TProgramEntry::SetFile(const std::string& path)
 
 void TProgramEntry::UpdateIcon()
 {
+    if (IconSources().Deferred && HaveWidgetApplication()) {
+        FIcon = BlankProgramIcon();
+        return;
+    }
     FIcon = IsFileBlank() ? GenericProgramIcon() : FileIcon(FFile);
 }
 
@@ -382,7 +403,31 @@ TProgramEntriesSelection::TProgramEntriesSelection(TProgramEntriesModel& model, 
 {
 }
 
-TProgramEntriesSelection::~TProgramEntriesSelection() = default;
+TProgramEntriesSelection::~TProgramEntriesSelection()
+{
+    if (FDeferringIcons)
+        IconSources().Deferred = false;
+}
+
+void TProgramEntriesSelection::DeferIcons()
+{
+    IconSources().Deferred = true;
+    FDeferringIcons = true;
+}
+
+void TProgramEntriesSelection::ResolveDeferredIcons()
+{
+    if (!FDeferringIcons)
+        return;
+    IconSources().Deferred = false;
+    FDeferringIcons = false;
+    TUpdatesSuspender suspender(*FComboBox);
+    for (int i = 0; i < FModel->Count(); ++i) {
+        TProgramEntry* entry = FModel->Items(i);
+        entry->UpdateIcon();
+        FComboBox->setItemIcon(i, entry->Icon());
+    }
+}
 
 void TProgramEntriesSelection::LoadSettings(TMemIniFile& ini, const std::string& section)
 {

@@ -85,9 +85,10 @@ public:
     void SetOpenInterval(int value) noexcept { FOpenInterval = value; }
     bool AutoPause() const noexcept { return FAutoPause; }
     void SetAutoPause(bool value) noexcept { FAutoPause = value; }
+    // Looks the icon up again, from the file or the icon theme.
+    void UpdateIcon();
 
 private:
-    void UpdateIcon();
 
     QIcon FIcon;
     std::string FDisplayName;
@@ -180,9 +181,16 @@ public:
     // The entry that combo item index carries, or nullptr.
     static TProgramEntry* ItemEntry(const QComboBox& comboBox, int index);
 
+    // The icon theme's lookups cost the first window several milliseconds:
+    // until ResolveDeferredIcons, new entries show a blank picture of the same
+    // size, and then every entry gets its own icon.
+    void DeferIcons();
+    void ResolveDeferredIcons();
+
 private:
     TProgramEntriesModel* FModel;
     QComboBox* FComboBox;
+    bool FDeferringIcons = false;
 };
 
 class TAppProgramDialog;

@@ -795,6 +795,26 @@ TEST_F(MainFormTest, RowsShowTheirTypesPictureFromTheIconTheme)
     form.close();
 }
 
+TEST_F(MainFormTest, TheDefaultProgramsThemeIconArrivesOnceTheWindowShowsInTheSameSpace)
+{
+    QTemporaryDir themes;
+    MakeIconTheme(themes.path(), "mt", {{"application-x-executable", Qt::red}});
+    const TIconThemeGuard theme(themes.path(), "mt");
+    const auto shownColor = [this] {
+        const TProgramEntry* entry = TProgramEntriesSelection::ItemEntry(ComboBox(), 0);
+        const QColor entryColor = entry->Icon().pixmap(QSize(16, 16)).toImage().pixelColor(8, 8);
+        EXPECT_EQ(ComboBox().itemIcon(0).pixmap(QSize(16, 16)).toImage().pixelColor(8, 8), entryColor);
+        return entryColor;
+    };
+    CreateForm();
+    const QSize sizeBeforeShow = ComboBox().sizeHint();
+    EXPECT_NE(shownColor(), QColor(Qt::red)); // the theme is not read before the window shows
+    ShowForm();
+    Settle();
+    EXPECT_EQ(shownColor(), QColor(Qt::red));
+    EXPECT_EQ(ComboBox().sizeHint(), sizeBeforeShow);
+}
+
 // With DORVANE_SCREENSHOT_DIR set, the look of the window is saved there,
 // under a real icon theme.
 TEST_F(MainFormTest, Screenshots)
