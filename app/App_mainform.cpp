@@ -22,10 +22,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QShowEvent>
 #include <QContextMenuEvent>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
+#include <QPixmap>
 #include <QShortcut>
 #include <QStyleOptionComboBox>
 #include <QStyledItemDelegate>
@@ -46,8 +49,8 @@ constexpr const char* CategoryDocuments = "Documents";
 QIcon ResourceIcon(const char* name)
 {
     QIcon icon;
-    icon.addFile(QStringLiteral(":/images/%1-16.png").arg(QLatin1String(name)), QSize(16, 16));
-    icon.addFile(QStringLiteral(":/images/%1-32.png").arg(QLatin1String(name)), QSize(32, 32));
+    AddResourcePng(icon, QStringLiteral(":/images/%1-16.png").arg(QLatin1String(name)));
+    AddResourcePng(icon, QStringLiteral(":/images/%1-32.png").arg(QLatin1String(name)));
     return icon;
 }
 
@@ -148,6 +151,13 @@ QString ToolTipWithShortcut(const QAction& action)
 }
 
 } // namespace
+
+void AddResourcePng(QIcon& icon, const QString& path)
+{
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    icon.addPixmap(QPixmap::fromImage(reader.read()));
+}
 
 TProgramComboBox::TProgramComboBox(QWidget* parent) : QComboBox(parent)
 {
@@ -387,7 +397,10 @@ void TAppMainForm::CreateActions()
                [&] { return documents.CanAddDroppedFiles(); }});
     AddAction("Action33", CategoryDocuments, "Cut", {[&] { documents.Cut(); }, [&] { return documents.CanCut(); }});
     AddAction("Action34", CategoryDocuments, "Copy", {[&] { documents.Copy(); }, [&] { return documents.CanCopy(); }});
-    AddAction("Action35", CategoryDocuments, "Paste", {[&] { documents.Paste(); }, [&] { return documents.CanPaste(); }});
+    // The clipboard is first asked once the window shows (the journal's check
+    // then asks for an update): asking it for its formats loads every image
+    // format plugin, which would delay the window.
+    AddAction("Action35", CategoryDocuments, "Paste", {[&] { documents.Paste(); }, [&] { return FShown && documents.CanPaste(); }});
     AddAction("Action36", CategoryDocuments, "Delete", {[&] { documents.Delete(); }, [&] { return documents.CanDelete(); }});
     AddAction("Action37", CategoryDocuments, "Select all", {[&] { documents.SelectAll(); }, [&] { return documents.CanSelectAll(); }});
     AddAction("Action38", CategoryDocuments, "Reverse selection", {[&] { documents.ReverseSelection(); }, [&] { return documents.CanReverseSelection(); }});
@@ -786,6 +799,12 @@ void TAppMainForm::SessionEnd()
     FJournal->Sync();
     if (!FRunning)
         QCoreApplication::exit(0);
+}
+
+void TAppMainForm::showEvent(QShowEvent* event)
+{
+    FShown = true;
+    QWidget::showEvent(event);
 }
 
 void TAppMainForm::closeEvent(QCloseEvent* event)

@@ -15,6 +15,7 @@
 #include <vector>
 
 class QAction;
+class QIcon;
 class QPainter;
 class QRect;
 class QMenu;
@@ -49,6 +50,11 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
 };
+
+// Adds one of our own PNG pictures. Read as PNG outright: left to guess, the
+// reader would first load every image format plugin to ask whether one of
+// them claims the file, which delays the first window.
+void AddResourcePng(QIcon& icon, const QString& path);
 
 // Paints combo item index of comboBox into rect; nothing for an item that
 // carries no program entry.
@@ -95,6 +101,7 @@ public:
     TVirtualListView& ListView() const noexcept;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -169,6 +176,7 @@ private:
     bool FClosing = false;
     bool FRunning = false;
     bool FSessionEnding = false;
+    bool FShown = false;
     std::size_t FTypeImageCount = SIZE_MAX; // type pictures the list has
 };
 

@@ -67,7 +67,9 @@ int main(int argc, char** argv)
         QApplication::setApplicationDisplayName(AppTitle);
         // The Wayland app id: the desktop's shell finds our menu entry and icon by it.
         QApplication::setDesktopFileName(AppId);
-        QApplication::setWindowIcon(QIcon(":/images/dorvane-64.png"));
+        QIcon windowIcon;
+        AddResourcePng(windowIcon, QStringLiteral(":/images/dorvane-64.png"));
+        QApplication::setWindowIcon(windowIcon);
 
         TAutoPointer<TAppMainForm> form = std::make_unique<TAppMainForm>();
         AppMainForm = form.get();
