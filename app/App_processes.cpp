@@ -223,8 +223,11 @@ TAutoPointer<TProcess> TProcessCreator::Start()
                 beforeLaunch = [&](const std::string& id) { watch(THandOffWatch::Names({id})); };
             started = OpenDocument(File, Directory, ShowCommand, keepHandle, beforeLaunch);
         } else {
-            if (keepHandle && FHandOff->Program(File).Application)
-                watch(FHandOff->Program(File).Names);
+            if (keepHandle) {
+                const auto& program = FHandOff->Program(File);
+                if (program.Application)
+                    watch(program.Names);
+            }
             TStringDynArray arguments;
             if (FDocumentOffset == std::string::npos) {
                 arguments = SplitArguments(FParameters);
