@@ -7,6 +7,7 @@
 
 const char* const AppTitle = "Dorvane";
 const char* const AppId = "org.dorvane.Dorvane";
+const char* const TextDomain = "dorvane";
 
 namespace {
 
@@ -27,7 +28,18 @@ std::string& SettingsPathOverride()
     return path;
 }
 
+// <prefix>/ of an installed copy's <prefix>/bin/; empty when there is none.
+std::string InstalledPrefix(const std::string& exeDir)
+{
+    std::string prefix = exeDir;
+    while (prefix.size() > 1 && prefix.back() == '/')
+        prefix.pop_back();
+    const std::size_t slash = prefix.rfind('/');
+    return slash == std::string::npos ? std::string() : prefix.substr(0, slash + 1);
+}
+
 } // namespace
+
 
 const std::string& AboutText()
 {
@@ -41,17 +53,26 @@ std::string HelpPathFor(const std::string& exeDir)
     const std::string beside = exeDir + "Help/index.html";
     if (IsExistingFile(beside))
         return beside;
-    // An installed copy: <prefix>/bin/dorvane with <prefix>/share/dorvane/Help.
-    std::string prefix = exeDir;
-    while (prefix.size() > 1 && prefix.back() == '/')
-        prefix.pop_back();
-    const std::size_t slash = prefix.rfind('/');
-    if (slash != std::string::npos) {
-        const std::string installed = prefix.substr(0, slash + 1) + "share/dorvane/Help/index.html";
+    if (const std::string prefix = InstalledPrefix(exeDir); !prefix.empty()) {
+        const std::string installed = prefix + "share/dorvane/Help/index.html";
         if (IsExistingFile(installed))
             return installed;
     }
     return beside;
+}
+
+std::string LocaleDirectoryFor(const std::string& exeDir)
+{
+    const std::string beside = exeDir + "locale";
+    if (IsExistingDirectory(beside))
+        return beside;
+    const std::string prefix = InstalledPrefix(exeDir);
+    return prefix.empty() ? beside : prefix + "share/locale";
+}
+
+std::string LocaleDirectory()
+{
+    return LocaleDirectoryFor(ExecutableDirectory());
 }
 
 std::string SettingsPathFor(const std::string& exeDir)

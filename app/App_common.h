@@ -15,12 +15,17 @@ extern const char* const AppTitle; // "Dorvane"
 // The reverse-DNS application id: the desktop file's and metainfo's name, the
 // Wayland app id, and the name the desktop knows Dorvane by on its buses.
 extern const char* const AppId; // "org.dorvane.Dorvane"
+// The gettext domain: the catalogs' file name, dorvane.mo.
+extern const char* const TextDomain; // "dorvane"
 
 // Name, version and purpose, for the about box.
 const std::string& AboutText();
 // The help's start page: Help/index.html beside the executable, or the
 // installed copy under ../share/dorvane/Help/.
 std::string HelpPath();
+// The catalogs' root: locale/ beside the executable (a build tree), or the
+// installed copy's ../share/locale.
+std::string LocaleDirectory();
 // Settings.ini beside the executable when that directory is writable, else
 // under the user's configuration directory.
 std::string SettingsPath();
@@ -29,6 +34,7 @@ void SetSettingsPathForTesting(const std::string& path);
 
 // The two choices above, for a given executable directory (with its trailing "/").
 std::string HelpPathFor(const std::string& exeDir);
+std::string LocaleDirectoryFor(const std::string& exeDir);
 std::string SettingsPathFor(const std::string& exeDir);
 
 class EAppError : public Exception {

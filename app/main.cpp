@@ -2,6 +2,8 @@
 #include "App_commandline.h"
 #include "App_common.h"
 #include "App_mainform.h"
+#include "Zel_translations.h"
+#include "Zel_translators.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -45,6 +47,8 @@ int WriteAndExit(const std::string& text)
 
 int main(int argc, char** argv)
 {
+    // Before anything is said, --help included.
+    BindTranslations(TextDomain, LocaleDirectory());
     const TCommandLine commandLine = ParseCommandLine(argc > 1 ? TStringDynArray(argv + 1, argv + argc)
                                                                : TStringDynArray());
     if (commandLine.Action == TCommandLineAction::Help)
@@ -62,6 +66,8 @@ int main(int argc, char** argv)
     TApplication application(toolkitArgc, toolkitArgv.data());
     // The error box needs the application, so it outlives this block.
     try {
+        // Before the first form, whose texts are translated as it is built.
+        InstallTranslators();
         Q_INIT_RESOURCE(App_resources);
         QApplication::setApplicationName(AppTitle);
         QApplication::setApplicationDisplayName(AppTitle);

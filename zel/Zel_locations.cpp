@@ -8,15 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-bool IsDirectory(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-} // namespace
 
 std::string ExecutableFileName()
 {
@@ -58,9 +49,15 @@ bool IsExistingFile(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool IsExistingDirectory(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool IsWritableDirectory(const std::string& dir)
 {
-    return IsDirectory(dir) && ::access(dir.c_str(), W_OK | X_OK) == 0;
+    return IsExistingDirectory(dir) && ::access(dir.c_str(), W_OK | X_OK) == 0;
 }
 
 bool ForceDirectories(const std::string& dir)
@@ -77,5 +74,5 @@ bool ForceDirectories(const std::string& dir)
         if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST)
             return false;
     }
-    return IsDirectory(dir);
+    return IsExistingDirectory(dir);
 }

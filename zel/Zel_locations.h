@@ -18,6 +18,9 @@ std::string ConfigHomeDirectory();
 // True when path names a regular file (symbolic links followed).
 bool IsExistingFile(const std::string& path);
 
+// True when path names a directory (symbolic links followed).
+bool IsExistingDirectory(const std::string& path);
+
 // True when dir is a directory in which this process may create files.
 bool IsWritableDirectory(const std::string& dir);
 
