@@ -1,0 +1,25 @@
+# cmake -DPO=<language>.po -DIN=dorvane.1 -DOUT=<language>/dorvane.1 -P translate_manpage.cmake
+# The manual page with its NAME line in the catalog's language; the rest of
+# the page stays English. An untranslated line keeps the English one.
+file(READ ${IN} page)
+string(REGEX MATCH "\\.SH NAME\ndorvane \\\\- ([^\n]*)\n" line "${page}")
+set(english "${CMAKE_MATCH_1}")
+if(NOT english)
+  message(FATAL_ERROR "${IN} has no NAME line")
+endif()
+file(READ ${PO} catalog)
+# The entry's msgstr: one quoted string or several lines of them.
+string(FIND "${catalog}" "msgid \"${english}\"\nmsgstr " at)
+set(translated "")
+if(at GREATER -1)
+  string(SUBSTRING "${catalog}" ${at} -1 entry)
+  string(REGEX MATCH "\nmsgstr (\"[^\n]*\"\n?)+" strings "${entry}")
+  string(REGEX REPLACE "\nmsgstr " "" strings "${strings}")
+  string(REGEX REPLACE "\"\n\"" "" strings "${strings}")
+  string(REGEX REPLACE "^\"(.*)\"\n?$" "\\1" translated "${strings}")
+endif()
+if(translated STREQUAL "")
+  set(translated "${english}")
+endif()
+string(REPLACE "dorvane \\- ${english}\n" "dorvane \\- ${translated}\n" page "${page}")
+file(WRITE ${OUT} "${page}")
