@@ -171,8 +171,10 @@ void ShowException(const std::exception& e)
         return;
     const auto* own = dynamic_cast<const Exception*>(&e);
     std::string text = own ? own->Message() : std::string(e.what());
-    // Every message of ours ends in "."; an empty one stays empty.
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.'))
+    // Every message of ours ends in "."; an empty one stays empty, and one
+    // translated into Chinese or Japanese ends in that script's own stop.
+    const bool ownStop = text.ends_with("\u3002") || text.ends_with("\uFF01") || text.ends_with("\uFF1F");
+    if (!text.empty() && !ownStop && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.'))
         text += '.';
     ShowErrorBox(text, AppTitle);
 }

@@ -118,18 +118,20 @@ TEST(App_common, ErrorDisplayAddsAFullStopAndSkipsAborts)
     ShowException(EAppError("The program failed."));
     ShowException(EAppError("Quoted \"x\""));   // '"' sorts below '.'
     ShowException(EAppError("Accented \xC3\xA9")); // a multi-byte last character
+    ShowException(EAppError("\u6587\u4EF6\u4E0D\u5B58\u5728\u3002")); // ends in the ideographic full stop
     ShowException(EAppError(""));
     ShowException(std::runtime_error("boom"));
     ShowException(EAbort());
     ShowException(EMyAbort());
 
-    ASSERT_EQ(dialogs.Boxes.size(), 6u);
+    ASSERT_EQ(dialogs.Boxes.size(), 7u);
     EXPECT_EQ(dialogs.Boxes[0].Text, "The program failed.");
     EXPECT_EQ(dialogs.Boxes[1].Text, "The program failed.");
     EXPECT_EQ(dialogs.Boxes[2].Text, "Quoted \"x\"");
     EXPECT_EQ(dialogs.Boxes[3].Text, "Accented \xC3\xA9.");
-    EXPECT_EQ(dialogs.Boxes[4].Text, "");
-    EXPECT_EQ(dialogs.Boxes[5].Text, "boom.");
+    EXPECT_EQ(dialogs.Boxes[4].Text, "\u6587\u4EF6\u4E0D\u5B58\u5728\u3002");
+    EXPECT_EQ(dialogs.Boxes[5].Text, "");
+    EXPECT_EQ(dialogs.Boxes[6].Text, "boom.");
     for (const TMessageBoxRequest& box : dialogs.Boxes) {
         EXPECT_EQ(box.Caption, "Dorvane");
         EXPECT_EQ(box.Type, TMsgDlgType::Error);
