@@ -4,6 +4,7 @@
 // marked in the code, or not in the catalogs.
 #include "App_common.h"
 #include "App_mainform.h"
+#include "App_ProgressDialog.h"
 #include "App_ProgramDialog.h"
 #include "App_programs.h"
 
@@ -30,6 +31,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -61,18 +63,28 @@ bool EscapedTranslation(const QString& text)
     return rest.contains(word);
 }
 
+// Chooses the language the texts come in from here on; "" is English.
+void UseLanguage(const char* language, const char* localeDir)
+{
+    static bool installed = false;
+    setenv("LC_ALL", "C.UTF-8", 1);
+    setenv("LANGUAGE", language, 1);
+    BindTranslations(TextDomain, localeDir);
+    // Qt's own translations stay the first language's: only ours are compared.
+    if (!installed && *language) {
+        InstallTranslators();
+        installed = true;
+    }
+}
+
 class TranslationsTest : public testing::Test {
 protected:
-    static void SetUpTestSuite()
+    TranslationsTest()
     {
         InitResources();
-        setenv("LC_ALL", "C.UTF-8", 1);
-        setenv("LANGUAGE", "en@pseudo", 1);
-        BindTranslations(TextDomain, DORVANE_TEST_LOCALE_DIR);
-        InstallTranslators();
+        UseLanguage("en@pseudo", DORVANE_TEST_LOCALE_DIR);
+        SetSettingsPathForTesting(Temp / "Settings.ini");
     }
-
-    TranslationsTest() { SetSettingsPathForTesting(Temp / "Settings.ini"); }
     ~TranslationsTest() override { SetSettingsPathForTesting(std::string()); }
 
     void Check(const QString& text, const QString& where)
@@ -210,6 +222,90 @@ TEST_F(TranslatedRunTest, TheProgressDialogSpeaksTheLanguageThroughARun)
     Commands.Open();
     EXPECT_EQ(Results(), "Success");
     EXPECT_EQ(EscapedList(), "");
+}
+
+// Each menu's and each window's texts with an accelerator key, by object name.
+using TAccelerated = std::map<QString, std::map<QString, QString>>;
+
+void AddAccelerated(TAccelerated& found, QWidget& window)
+{
+    for (QMenu* menu : window.findChildren<QMenu*>()) {
+        const QList<QAction*> actions = menu->actions();
+        for (qsizetype i = 0; i < actions.size(); ++i)
+            if (!actions[i]->isSeparator())
+                found[QStringLiteral("menu ") + menu->objectName()][QString::number(i)] = actions[i]->text();
+    }
+    auto& texts = found[QStringLiteral("window ") + window.objectName()];
+    for (QLabel* label : window.findChildren<QLabel*>())
+        if (label->buddy())
+            texts[label->objectName()] = label->text();
+    for (QAbstractButton* button : window.findChildren<QAbstractButton*>())
+        if (!button->text().isEmpty())
+            texts[button->objectName()] = button->text();
+}
+
+// The accelerator of a text: the character after a single "&", in lower case.
+QChar Accelerator(const QString& text)
+{
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != u'&')
+            continue;
+        if (text[i + 1] != u'&')
+            return text[i + 1].toLower();
+        ++i;
+    }
+    return {};
+}
+
+TAccelerated AcceleratedTexts(const char* language)
+{
+    UseLanguage(language, DORVANE_BUILD_LOCALE_DIR);
+    TAccelerated found;
+    TAppMainForm form;
+    TAppProgramDialog program;
+    TAppProgressDialog progress;
+    AddAccelerated(found, form);
+    AddAccelerated(found, program);
+    AddAccelerated(found, progress);
+    return found;
+}
+
+TEST(TranslationsAccelerators, EveryLanguageKeepsEachAcceleratorAndNoTwoClashInAMenuOrWindow)
+{
+    InitResources();
+    TTempDirectory temp;
+    SetSettingsPathForTesting(temp / "Settings.ini");
+    // English is what must be kept: which items have an accelerator, and the
+    // few that share one already.
+    std::map<std::pair<QString, QString>, QChar> english;
+    for (const auto& [owner, texts] : AcceleratedTexts(""))
+        for (const auto& [name, text] : texts)
+            english[{owner, name}] = Accelerator(text);
+    std::vector<std::string> faults;
+    for (const char* language : {DORVANE_LANGUAGES}) {
+        for (const auto& [owner, texts] : AcceleratedTexts(language)) {
+            std::map<QChar, QString> taken; // the key's first item
+            for (const auto& [name, text] : texts) {
+                const QChar key = Accelerator(text);
+                const QChar englishKey = english[{owner, name}];
+                const std::string where = std::string(language) + " " + owner.toStdString() + ": ";
+                if (key.isNull()) {
+                    if (!englishKey.isNull())
+                        faults.push_back(where + text.toStdString() + " has no accelerator");
+                    continue;
+                }
+                const auto [first, fresh] = taken.emplace(key, name);
+                if (!fresh && english[{owner, first->second}] != englishKey)
+                    faults.push_back(where + text.toStdString() + " and " + texts.at(first->second).toStdString() +
+                                     " share &" + QString(key).toStdString());
+            }
+        }
+    }
+    SetSettingsPathForTesting(std::string());
+    std::string list;
+    for (const std::string& fault : faults)
+        list += "  " + fault + "\n";
+    EXPECT_EQ(list, "");
 }
 
 } // namespace
