@@ -1,6 +1,7 @@
 #include "App_commandline.h"
 
 #include "App_common.h"
+#include "Zel_translations.h"
 
 TCommandLine ParseCommandLine(const TStringDynArray& arguments)
 {
@@ -27,29 +28,49 @@ std::string VersionText()
 
 std::string UsageText(const std::string& settingsPath)
 {
-    return "Usage: dorvane [OPTION]... [--] [DOCUMENT]...\n"
-           "Opens many documents one after another with one program.\n"
-           "\n"
-           "Each DOCUMENT is the path of a file or directory for the document list,\n"
+    // One text a paragraph or option, each ended by a line break here; an
+    // empty one is a blank line.
+    const std::string lines[] = {
+        // TRANSLATORS: --help: "dorvane" and "--" stay as they are; OPTION and DOCUMENT name the
+        // arguments and are used again below
+        Tr("Usage: dorvane [OPTION]... [--] [DOCUMENT]..."),
+        // TRANSLATORS: --help: what the program does, in one line
+        Tr("Opens many documents one after another with one program."),
+        "",
+        // TRANSLATORS: --help: keep the options' names and the line length below 80 characters
+        Tr("Each DOCUMENT is the path of a file or directory for the document list,\n"
            "added once the window has appeared, as if dropped on it. A relative path\n"
            "means the directory Dorvane was started in. Every argument that is not one\n"
            "of the options below or of the window system's (-platform, -style, ...)\n"
-           "is a document.\n"
-           "\n"
-           "  --help     show this help and exit\n"
-           "  --version  show the version and exit\n"
-           "  --         end the options: every argument after it is a document, also\n"
-           "             one that begins with \"-\"\n"
-           "\n"
-           "Settings live in Settings.ini beside the executable when that directory is\n"
-           "writable, else in $XDG_CONFIG_HOME/dorvane/Settings.ini (by default\n"
-           "~/.config/dorvane/Settings.ini). This copy uses\n"
-           "  " + settingsPath + "\n"
-           "\n"
-           "Exit status:\n"
+           "is a document."),
+        "",
+        // TRANSLATORS: --help: an option and what it does; the descriptions of the options line up
+        Tr("  --help     show this help and exit"),
+        // TRANSLATORS: --help: an option and what it does; the descriptions of the options line up
+        Tr("  --version  show the version and exit"),
+        // TRANSLATORS: --help: an option and what it does; the descriptions of the options line up
+        Tr("  --         end the options: every argument after it is a document, also\n"
+           "             one that begins with \"-\""),
+        "",
+        // TRANSLATORS: --help: file and variable names stay as they are; %1 is the path of
+        // the settings file this copy uses
+        FormatText(Tr("Settings live in Settings.ini beside the executable when that directory is\n"
+                      "writable, else in $XDG_CONFIG_HOME/dorvane/Settings.ini (by default\n"
+                      "~/.config/dorvane/Settings.ini). This copy uses\n"
+                      "  %1"),
+                   {settingsPath}),
+        "",
+        // TRANSLATORS: --help: the program's exit statuses
+        Tr("Exit status:\n"
            "  0  the window was closed, also after an error shown in a message box;\n"
            "     or the help or the version was shown\n"
-           "  1  the help or the version could not be written\n"
-           "Without a display to show its window on, Dorvane stops at once with the\n"
-           "window system's message and an abort (status 134).\n";
+           "  1  the help or the version could not be written"),
+        // TRANSLATORS: --help: the last lines, right after the exit statuses
+        Tr("Without a display to show its window on, Dorvane stops at once with the\n"
+           "window system's message and an abort (status 134)."),
+    };
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + '\n';
+    return text;
 }

@@ -6,6 +6,7 @@
 #include "Zel_listviews.h"
 #include "Zel_shellfiles.h"
 #include "Zel_strings.h"
+#include "Zel_translations.h"
 
 #include <QCollator>
 #include <QCollatorSortKey>
@@ -21,7 +22,7 @@
 
 namespace {
 
-const char* const UnsupportedResultError = "The program does not support the result.";
+const char* const UnsupportedResultError = TrNoop("The program does not support the result.");
 
 // Line breaks would split a path in the clipboard's one-path-per-line text,
 // and a NUL would cut it short on its way to the disk. Paths are UTF-8
@@ -72,13 +73,16 @@ const char* DocumentEntryResultText(TDocumentEntryResult result)
 {
     switch (result) {
     case TDocumentEntryResult::None:
-        return "None";
+        // TRANSLATORS: the Result column of a document not yet opened in this list
+        return Tr("None");
     case TDocumentEntryResult::Success:
-        return "Success";
+        // TRANSLATORS: the Result column of a document the program opened
+        return Tr("Success");
     case TDocumentEntryResult::Failure:
-        return "Failure";
+        // TRANSLATORS: the Result column of a document the program could not open
+        return Tr("Failure");
     }
-    throw EAppError(UnsupportedResultError);
+    throw EAppError(Tr(UnsupportedResultError));
 }
 
 int DocumentEntryResultSortRank(TDocumentEntryResult result)
@@ -91,7 +95,7 @@ int DocumentEntryResultSortRank(TDocumentEntryResult result)
     case TDocumentEntryResult::Failure:
         return 1;
     }
-    throw EAppError(UnsupportedResultError);
+    throw EAppError(Tr(UnsupportedResultError));
 }
 
 int DocumentEntryResultImageIndex(TDocumentEntryResult result)
@@ -104,7 +108,7 @@ int DocumentEntryResultImageIndex(TDocumentEntryResult result)
     case TDocumentEntryResult::Failure:
         return TDocumentEntry::FailureImageIndex;
     }
-    throw EAppError(UnsupportedResultError);
+    throw EAppError(Tr(UnsupportedResultError));
 }
 
 // ---------------------------------------------------------------------------
@@ -114,7 +118,7 @@ TDocumentEntry::TDocumentEntry(const std::string& path)
 {
     try {
         if (!IsAcceptablePath(path))
-            throw EPathError("The path cannot be a document's path.");
+            throw EPathError(Tr("The path cannot be a document's path."));
         CheckAbsolutePath(path);
         const TFileRecord record = GetLongPathRecord(path, FPath);
         const bool directory = record.Attributes() & FileAttributeDirectory;
@@ -123,8 +127,9 @@ TDocumentEntry::TDocumentEntry(const std::string& path)
         FLastWriteTime = record.LastWriteTime();
         FAttributes = static_cast<std::uint16_t>(record.Attributes());
     } catch (const EFileError&) {
-        throw EDocumentEntryCreateError("The program could not create a document entry with the path \""
-                                        + path + "\".");
+        // TRANSLATORS: %1 is the path of a file or directory
+        throw EDocumentEntryCreateError(
+            FormatText(Tr("The program could not create a document entry with the path \"%1\"."), {path}));
     }
     // Expansion reserves for the path as given; ".." components leave slack.
     if (FPath.capacity() > FPath.size() + 16)
@@ -184,13 +189,14 @@ std::string TDocumentEntry::GetLastWriteTimeText() const
 std::string TDocumentEntry::FileTimeText(std::uint64_t fileTime)
 {
     if (fileTime == 0)
-        return "(Unknown)";
+        // TRANSLATORS: the Last write time column when the time is not known
+        return Tr("(Unknown)");
     constexpr std::int64_t EpochDelta = 11644473600; // seconds from 1601 to 1970
     const std::int64_t seconds = static_cast<std::int64_t>(fileTime / 10000000) - EpochDelta;
     const std::time_t time = static_cast<std::time_t>(seconds);
     std::tm fields{};
     if (!localtime_r(&time, &fields))
-        return "(Unknown)";
+        return Tr("(Unknown)");
     char text[64];
     std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d", fields.tm_year + 1900, fields.tm_mon + 1,
                   fields.tm_mday, fields.tm_hour, fields.tm_min, fields.tm_sec);
@@ -395,9 +401,9 @@ void TDocumentEntriesModel::Add(TDocumentEntryList entries)
     if (entries.empty())
         return;
     if (std::any_of(entries.begin(), entries.end(), [](const auto& entry) { return !entry; }))
-        throw EInvalidOperation("The program cannot add a missing document entry.");
+        throw EInvalidOperation(Tr("The program cannot add a missing document entry."));
     if (entries.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()) - FEntries.size())
-        throw EListError("The program cannot add so many document entries.");
+        throw EListError(Tr("The program cannot add so many document entries."));
     const int first = GetCount();
     // Both allocations happen before the first entry moves, so a failure
     // leaves the list as it was and the entries with the caller's list.
@@ -560,7 +566,7 @@ void TDocumentEntriesModel::CheckIndexes(const TIntegerDynArray& indexes) const
     for (int index : indexes) {
         CheckListIndex(index, GetCount());
         if (index <= previous)
-            throw EListError("The list indexes are not in ascending order.");
+            throw EListError(Tr("The list indexes are not in ascending order."));
         previous = index;
     }
 }
@@ -693,9 +699,11 @@ TDocumentEntriesCommands::TDocumentEntriesCommands(TDocumentEntriesModel& model,
                                                    TDocumentEntriesSelection& selection)
     : FModel(model), FSelection(selection), FClipboardWatcher(std::make_unique<TClipboardWatcher>())
 {
+    // TRANSLATORS: title of the file dialog that adds files to the document list
+    FAddRegularFilesDialog.Title = Tr("Add Regular Files");
     // "*.*" would hide every name without a dot.
-    FAddRegularFilesDialog.Title = "Add Regular Files";
-    FAddRegularFilesDialog.Filter = "All (*)|*";
+    // TRANSLATORS: the add-files dialog's filter that shows every file
+    FAddRegularFilesDialog.Filter = FormatText("%1 (*)|*", {Tr("All")});
     FAddRegularFilesDialog.FilterIndex = 1;
     FAddRegularFilesDialog.MultiSelect = true;
     FAddRegularFilesDialog.FileMustExist = true;
@@ -733,7 +741,7 @@ void TDocumentEntriesCommands::New()
 {
     Check(CanNew());
     if (FModel.CountOfResult(TDocumentEntryResult::Success) != FModel.GetCount())
-        Confirm("Do you want to remove all the documents from the list?");
+        Confirm(Tr("Do you want to remove all the documents from the list?"));
     FModel.Clear();
 }
 
@@ -761,7 +769,7 @@ bool TDocumentEntriesCommands::CanAddRegularFiles() const
 void TDocumentEntriesCommands::AddDirectory()
 {
     Check(CanAddDirectory());
-    const std::optional<std::string> folder = Dialogs().BrowseForFolder({"Specify a directory.", GetCurrentDir()});
+    const std::optional<std::string> folder = Dialogs().BrowseForFolder({Tr("Specify a directory."), GetCurrentDir()});
     if (!folder)
         throw EAbort();
     SetCurrentDir(*folder);
@@ -859,7 +867,7 @@ void TDocumentEntriesCommands::DeleteSelected(bool confirm)
     const TIntegerDynArray indexes = FSelection.GetSelectedIndexes();
     if (confirm
         && FModel.CountOfResultIn(TDocumentEntryResult::Success, indexes) != static_cast<int>(indexes.size()))
-        Confirm("Do you want to remove the documents from the list?");
+        Confirm(Tr("Do you want to remove the documents from the list?"));
     FModel.Delete(indexes);
 }
 

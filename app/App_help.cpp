@@ -2,18 +2,19 @@
 
 #include "Zel_dialogs.h"
 #include "Zel_shellexecute.h"
+#include "Zel_translations.h"
 
 void THelpCommands::OpenHelp()
 {
     if (!CanOpenHelp())
         RaiseUnavailable();
-    if (ShowMessageBox("Do you want to open the offline help?", AppTitle, TMsgDlgType::Warning,
+    if (ShowMessageBox(Tr("Do you want to open the offline help?"), AppTitle, TMsgDlgType::Warning,
                        mbYes | mbNo, mbYes) != TModalResult::Yes)
         throw EAbort();
     try {
         OpenFile(HelpPath());
     } catch (const Exception&) {
-        throw EAppError("The program could not open the help.");
+        throw EAppError(Tr("The program could not open the help."));
     }
 }
 
@@ -26,7 +27,8 @@ void THelpCommands::About()
 {
     if (!CanAbout())
         RaiseUnavailable();
-    ShowInformationBox(AboutText(), std::string("About ") + AppTitle);
+    // TRANSLATORS: title of the About box: %1 is the program's name
+    ShowInformationBox(AboutText(), FormatText(Tr("About %1"), {AppTitle}));
 }
 
 bool THelpCommands::CanAbout()

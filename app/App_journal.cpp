@@ -4,6 +4,7 @@
 #include "Zel_dialogs.h"
 #include "Zel_journalfiles.h"
 #include "Zel_locations.h"
+#include "Zel_translations.h"
 
 #include <random>
 
@@ -216,18 +217,26 @@ TStringDynArray RestoreDocuments(TDocumentEntriesModel& model, const std::vector
 
 std::string RestoreQuestion(std::size_t count)
 {
-    return "Dorvane did not close normally. Restore its list of " + std::to_string(count) +
-           " documents and their results?";
+    // The English has one form for every count.
+    // TRANSLATORS: after a crash: %1 is the number of documents in the list that can be restored
+    return FormatText(TrN("Dorvane did not close normally. Restore its list of %1 documents and their results?",
+                          "Dorvane did not close normally. Restore its list of %1 documents and their results?",
+                          count),
+                      {std::to_string(count)});
 }
 
 std::string LeftOutMessage(const TStringDynArray& paths)
 {
-    std::string text = "These documents no longer exist and were left out:";
+    // TRANSLATORS: after a crash: the paths of the documents not restored follow, one a line
+    std::string text = Tr("These documents no longer exist and were left out:");
     const std::size_t shown = std::min(paths.size(), LeftOutShown);
     for (std::size_t i = 0; i < shown; ++i)
         text += "\n" + paths[i];
-    if (paths.size() > shown)
-        text += "\n... and " + std::to_string(paths.size() - shown) + " more.";
+    if (paths.size() > shown) {
+        const std::size_t more = paths.size() - shown;
+        // TRANSLATORS: the last line of the list of documents not restored: %1 is how many are not named
+        text += "\n" + FormatText(TrN("... and %1 more.", "... and %1 more.", more), {std::to_string(more)});
+    }
     return text;
 }
 
@@ -439,12 +448,19 @@ void TDocumentJournal::Recover(TDocumentEntriesModel& model, const std::function
             continue;
         }
         if (contents.Damaged) {
-            const std::string count = std::to_string(contents.Documents.size());
-            ShowMessageBox("The journal \"" + path + "\" is damaged: " +
-                               (contents.Documents.empty() ? std::string("no documents")
-                                                           : "only " + count + " documents") +
-                               " could be read from it.",
-                           AppTitle, TMsgDlgType::Warning, mbOK, mbOK);
+            const std::size_t count = contents.Documents.size();
+            // Whole sentences for the translators; the English has one form for every count.
+            std::string message;
+            if (count == 0)
+                // TRANSLATORS: %1 is the path of a journal file of the document list
+                message = FormatText(Tr("The journal \"%1\" is damaged: no documents could be read from it."), {path});
+            else
+                // TRANSLATORS: %1 is the path of a journal file of the document list, %2 the number of documents read
+                message = FormatText(TrN("The journal \"%1\" is damaged: only %2 documents could be read from it.",
+                                         "The journal \"%1\" is damaged: only %2 documents could be read from it.",
+                                         count),
+                                     {path, std::to_string(count)});
+            ShowMessageBox(message, AppTitle, TMsgDlgType::Warning, mbOK, mbOK);
             if (ending())
                 return;
         }

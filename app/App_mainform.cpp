@@ -18,6 +18,7 @@
 #include "Zel_shellfiles.h"
 #include "Zel_shelllibrary.h"
 #include "Zel_signals.h"
+#include "Zel_translations.h"
 
 #include <QAction>
 #include <QApplication>
@@ -147,7 +148,8 @@ QString ToolTipWithShortcut(const QAction& action)
     const QKeySequence shortcut = action.shortcut();
     if (shortcut.isEmpty())
         return action.toolTip();
-    return QStringLiteral("%1 (%2)").arg(action.toolTip(), shortcut.toString(QKeySequence::NativeText));
+    // TRANSLATORS: a tool button's tooltip: %1 is the action's tooltip, %2 its shortcut key
+    return QString::fromUtf8(Tr("%1 (%2)")).arg(action.toolTip(), shortcut.toString(QKeySequence::NativeText));
 }
 
 } // namespace
@@ -213,13 +215,19 @@ TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_uni
     FUi->Button1->setMinimumWidth(Scaled(121));
 
     TVirtualListView& listView = *FUi->ListView1;
-    listView.SetColumns({{"Name", 200, TAlignment::LeftJustify},
+    // TRANSLATORS: document list column: the file's name
+    listView.SetColumns({{Tr("Name"), 200, TAlignment::LeftJustify},
                          // Cut in the middle: the folder's own name is at the end.
-                         {"Directory", 100, TAlignment::LeftJustify, Qt::ElideMiddle},
-                         {"Size", 100, TAlignment::RightJustify},
-                         {"Type", 100, TAlignment::LeftJustify},
-                         {"Last write time", 100, TAlignment::LeftJustify},
-                         {"Result", 100, TAlignment::LeftJustify}});
+                         // TRANSLATORS: document list column: the directory that holds the file
+                         {Tr("Directory"), 100, TAlignment::LeftJustify, Qt::ElideMiddle},
+                         // TRANSLATORS: document list column: the file's size in bytes
+                         {Tr("Size"), 100, TAlignment::RightJustify},
+                         // TRANSLATORS: document list column: the file's type, as the desktop names it
+                         {Tr("Type"), 100, TAlignment::LeftJustify},
+                         // TRANSLATORS: document list column: when the file was last changed
+                         {Tr("Last write time"), 100, TAlignment::LeftJustify},
+                         // TRANSLATORS: document list column: the outcome of opening the document
+                         {Tr("Result"), 100, TAlignment::LeftJustify}});
     SyncTypeImages();
     listView.SetStateImages({ResourceIcon("none"), ResourceIcon("success"), ResourceIcon("failure")});
     listView.SetMultiSelect(true);
@@ -248,7 +256,8 @@ TAppMainForm::TAppMainForm(QWidget* parent) : QWidget(parent), FUi(std::make_uni
     // The journal sees every change too, first, since its handlers never fail.
     FJournal = std::make_unique<TDocumentJournal>(ExtractFileDir(SettingsPath()));
     FJournal->OnError = [this](TDocumentJournal&, const std::string& message) {
-        ShowErrorBox(message + " The document list will not be restored after a crash.", AppTitle);
+        // TRANSLATORS: %1 is why the journal of the document list could not be written
+        ShowErrorBox(FormatText(Tr("%1 The document list will not be restored after a crash."), {message}), AppTitle);
     };
     TDocumentJournal& journal = *FJournal;
     FDocumentEntries->OnAdded = [this, &journal, &selection](TDocumentEntriesModel& s, const TIntegerDynArray& i) {
@@ -374,48 +383,79 @@ void TAppMainForm::CreateActions()
     TProgramEntriesCommands& programs = *FProgramCommands;
     TDocumentEntriesCommands& documents = *FDocumentCommands;
 
-    AddAction("Action11", CategoryMain, "Open", {[this] { OpenDocuments(); }, [&] { return open.CanOpen(); }});
-    AddAction("Action121", CategoryMain, "Dorvane help", {[&] { help.OpenHelp(); }, [&] { return help.CanOpenHelp(); }});
-    AddAction("Action122", CategoryMain, "About Dorvane", {[&] { help.About(); }, [&] { return help.CanAbout(); }});
+    // TRANSLATORS: tooltip and status hint of the action that opens every document of the list, one after another, with the selected program
+    AddAction("Action11", CategoryMain, Tr("Open"), {[this] { OpenDocuments(); }, [&] { return open.CanOpen(); }});
+    // TRANSLATORS: tooltip and status hint of the action that opens this program's help
+    AddAction("Action121", CategoryMain, Tr("Dorvane help"), {[&] { help.OpenHelp(); }, [&] { return help.CanOpenHelp(); }});
+    // TRANSLATORS: tooltip and status hint of the action that shows the program's name, version and copyright
+    AddAction("Action122", CategoryMain, Tr("About Dorvane"), {[&] { help.About(); }, [&] { return help.CanAbout(); }});
 
-    AddAction("Action21", CategoryProgram, "Add", {[&] { programs.Add(); }, [&] { return programs.CanAdd(); }});
-    AddAction("Action22", CategoryProgram, "Delete", {[&] { programs.Delete(); }, [&] { return programs.CanDelete(); }});
-    AddAction("Action23", CategoryProgram, "Duplicate", {[&] { programs.Duplicate(); }, [&] { return programs.CanDuplicate(); }});
-    AddAction("Action24", CategoryProgram, "Start", {[&] { programs.Start(); }, [&] { return programs.CanStart(); }});
-    AddAction("Action25", CategoryProgram, "Explore", {[&] { programs.Explore(); }, [&] { return programs.CanExplore(); }});
-    AddAction("Action26", CategoryProgram, "Properties", {[&] { programs.Properties(); }, [&] { return programs.CanProperties(); }});
+    // TRANSLATORS: tooltip and status hint of the action that adds a program entry
+    AddAction("Action21", CategoryProgram, Tr("Add"), {[&] { programs.Add(); }, [&] { return programs.CanAdd(); }});
+    // TRANSLATORS: tooltip and status hint of the action that deletes the selected program entry
+    AddAction("Action22", CategoryProgram, Tr("Delete"), {[&] { programs.Delete(); }, [&] { return programs.CanDelete(); }});
+    // TRANSLATORS: tooltip and status hint of the action that adds a copy of the selected program entry
+    AddAction("Action23", CategoryProgram, Tr("Duplicate"), {[&] { programs.Duplicate(); }, [&] { return programs.CanDuplicate(); }});
+    // TRANSLATORS: tooltip and status hint of the action that starts the selected program without a document
+    AddAction("Action24", CategoryProgram, Tr("Start"), {[&] { programs.Start(); }, [&] { return programs.CanStart(); }});
+    // TRANSLATORS: tooltip and status hint of the action that shows the selected program's file in the file manager
+    AddAction("Action25", CategoryProgram, Tr("Explore"), {[&] { programs.Explore(); }, [&] { return programs.CanExplore(); }});
+    // TRANSLATORS: tooltip and status hint of the action that edits the selected program entry
+    AddAction("Action26", CategoryProgram, Tr("Properties"), {[&] { programs.Properties(); }, [&] { return programs.CanProperties(); }});
 
-    AddAction("Action31", CategoryDocuments, "New", {[&] { documents.New(); }, [&] { return documents.CanNew(); }});
-    AddAction("Action321", CategoryDocuments, "Add regular files", {[&] { documents.AddRegularFiles(); }, [&] { return documents.CanAddRegularFiles(); }});
-    AddAction("Action322", CategoryDocuments, "Add directory", {[&] { documents.AddDirectory(); }, [&] { return documents.CanAddDirectory(); }});
-    AddAction("Action323", CategoryDocuments, "Add dropped files",
+    // TRANSLATORS: tooltip and status hint of the action that empties the document list
+    AddAction("Action31", CategoryDocuments, Tr("New"), {[&] { documents.New(); }, [&] { return documents.CanNew(); }});
+    // TRANSLATORS: tooltip and status hint of the action that adds files to the document list through a file dialog
+    AddAction("Action321", CategoryDocuments, Tr("Add regular files"), {[&] { documents.AddRegularFiles(); }, [&] { return documents.CanAddRegularFiles(); }});
+    // TRANSLATORS: tooltip and status hint of the action that adds a directory to the document list
+    AddAction("Action322", CategoryDocuments, Tr("Add directory"), {[&] { documents.AddDirectory(); }, [&] { return documents.CanAddDirectory(); }});
+    // TRANSLATORS: tooltip and status hint of the action that adds files dropped on the window to the document list
+    AddAction("Action323", CategoryDocuments, Tr("Add dropped files"),
               {[&] {
                    const TStringDynArray paths = std::move(PendingDroppedFiles);
                    PendingDroppedFiles.clear();
                    documents.AddDroppedFiles(paths);
                },
                [&] { return documents.CanAddDroppedFiles(); }});
-    AddAction("Action33", CategoryDocuments, "Cut", {[&] { documents.Cut(); }, [&] { return documents.CanCut(); }});
-    AddAction("Action34", CategoryDocuments, "Copy", {[&] { documents.Copy(); }, [&] { return documents.CanCopy(); }});
+    // TRANSLATORS: tooltip and status hint of the action that cuts the selected documents' paths to the clipboard
+    AddAction("Action33", CategoryDocuments, Tr("Cut"), {[&] { documents.Cut(); }, [&] { return documents.CanCut(); }});
+    // TRANSLATORS: tooltip and status hint of the action that copies the selected documents' paths to the clipboard
+    AddAction("Action34", CategoryDocuments, Tr("Copy"), {[&] { documents.Copy(); }, [&] { return documents.CanCopy(); }});
     // The clipboard is first asked once the window shows (the journal's check
     // then asks for an update): asking it for its formats loads every image
     // format plugin, which would delay the window.
-    AddAction("Action35", CategoryDocuments, "Paste", {[&] { documents.Paste(); }, [&] { return FShown && documents.CanPaste(); }});
-    AddAction("Action36", CategoryDocuments, "Delete", {[&] { documents.Delete(); }, [&] { return documents.CanDelete(); }});
-    AddAction("Action37", CategoryDocuments, "Select all", {[&] { documents.SelectAll(); }, [&] { return documents.CanSelectAll(); }});
-    AddAction("Action38", CategoryDocuments, "Reverse selection", {[&] { documents.ReverseSelection(); }, [&] { return documents.CanReverseSelection(); }});
-    AddAction("Action3911", CategoryDocuments, "Sort by path", {[&] { documents.SortByPath(); }, [&] { return documents.CanSortByPath(); }});
-    AddAction("Action3912", CategoryDocuments, "Sort by directory", {[&] { documents.SortByDirectory(); }, [&] { return documents.CanSortByDirectory(); }});
-    AddAction("Action3913", CategoryDocuments, "Sort by name", {[&] { documents.SortByName(); }, [&] { return documents.CanSortByName(); }});
-    AddAction("Action3914", CategoryDocuments, "Sort by size", {[&] { documents.SortBySize(); }, [&] { return documents.CanSortBySize(); }});
-    AddAction("Action3915", CategoryDocuments, "Sort by type", {[&] { documents.SortByType(); }, [&] { return documents.CanSortByType(); }});
-    AddAction("Action3916", CategoryDocuments, "Sort by last write time", {[&] { documents.SortByLastWriteTime(); }, [&] { return documents.CanSortByLastWriteTime(); }});
-    AddAction("Action3917", CategoryDocuments, "Sort by result", {[&] { documents.SortByResult(); }, [&] { return documents.CanSortByResult(); }});
-    AddAction("Action392", CategoryDocuments, "Reverse order", {[&] { documents.ReverseOrder(); }, [&] { return documents.CanReverseOrder(); }});
-    AddAction("Action393", CategoryDocuments, "Move up", {[&] { documents.MoveUp(); }, [&] { return documents.CanMoveUp(); }});
-    AddAction("Action394", CategoryDocuments, "Move down", {[&] { documents.MoveDown(); }, [&] { return documents.CanMoveDown(); }});
-    AddAction("Action3A", CategoryDocuments, "Delete all in success", {[&] { documents.DeleteAllInSuccess(); }, [&] { return documents.CanDeleteAllInSuccess(); }});
-    AddAction("Action3B", CategoryDocuments, "Reset result", {[&] { documents.ResetResult(); }, [&] { return documents.CanResetResult(); }});
+    // TRANSLATORS: tooltip and status hint of the action that adds the paths on the clipboard to the document list
+    AddAction("Action35", CategoryDocuments, Tr("Paste"), {[&] { documents.Paste(); }, [&] { return FShown && documents.CanPaste(); }});
+    // TRANSLATORS: tooltip and status hint of the action that removes the selected documents from the list (the files stay)
+    AddAction("Action36", CategoryDocuments, Tr("Delete"), {[&] { documents.Delete(); }, [&] { return documents.CanDelete(); }});
+    // TRANSLATORS: tooltip and status hint of the action that selects every document of the list
+    AddAction("Action37", CategoryDocuments, Tr("Select all"), {[&] { documents.SelectAll(); }, [&] { return documents.CanSelectAll(); }});
+    // TRANSLATORS: tooltip and status hint of the action that selects the unselected documents and unselects the selected ones
+    AddAction("Action38", CategoryDocuments, Tr("Reverse selection"), {[&] { documents.ReverseSelection(); }, [&] { return documents.CanReverseSelection(); }});
+    // TRANSLATORS: tooltip and status hint of the action that sorts the document list by full path
+    AddAction("Action3911", CategoryDocuments, Tr("Sort by path"), {[&] { documents.SortByPath(); }, [&] { return documents.CanSortByPath(); }});
+    // TRANSLATORS: tooltip and status hint of the action that sorts the document list by directory
+    AddAction("Action3912", CategoryDocuments, Tr("Sort by directory"), {[&] { documents.SortByDirectory(); }, [&] { return documents.CanSortByDirectory(); }});
+    // TRANSLATORS: tooltip and status hint of the action that sorts the document list by file name
+    AddAction("Action3913", CategoryDocuments, Tr("Sort by name"), {[&] { documents.SortByName(); }, [&] { return documents.CanSortByName(); }});
+    // TRANSLATORS: tooltip and status hint of the action that sorts the document list by size
+    AddAction("Action3914", CategoryDocuments, Tr("Sort by size"), {[&] { documents.SortBySize(); }, [&] { return documents.CanSortBySize(); }});
+    // TRANSLATORS: tooltip and status hint of the action that sorts the document list by file type
+    AddAction("Action3915", CategoryDocuments, Tr("Sort by type"), {[&] { documents.SortByType(); }, [&] { return documents.CanSortByType(); }});
+    // TRANSLATORS: tooltip and status hint of the action that sorts the document list by last write time
+    AddAction("Action3916", CategoryDocuments, Tr("Sort by last write time"), {[&] { documents.SortByLastWriteTime(); }, [&] { return documents.CanSortByLastWriteTime(); }});
+    // TRANSLATORS: tooltip and status hint of the action that sorts the document list by the result of opening
+    AddAction("Action3917", CategoryDocuments, Tr("Sort by result"), {[&] { documents.SortByResult(); }, [&] { return documents.CanSortByResult(); }});
+    // TRANSLATORS: tooltip and status hint of the action that reverses the order of the document list
+    AddAction("Action392", CategoryDocuments, Tr("Reverse order"), {[&] { documents.ReverseOrder(); }, [&] { return documents.CanReverseOrder(); }});
+    // TRANSLATORS: tooltip and status hint of the action that moves the selected documents up the list
+    AddAction("Action393", CategoryDocuments, Tr("Move up"), {[&] { documents.MoveUp(); }, [&] { return documents.CanMoveUp(); }});
+    // TRANSLATORS: tooltip and status hint of the action that moves the selected documents down the list
+    AddAction("Action394", CategoryDocuments, Tr("Move down"), {[&] { documents.MoveDown(); }, [&] { return documents.CanMoveDown(); }});
+    // TRANSLATORS: tooltip and status hint of the action that removes the documents opened with success from the list
+    AddAction("Action3A", CategoryDocuments, Tr("Delete all in success"), {[&] { documents.DeleteAllInSuccess(); }, [&] { return documents.CanDeleteAllInSuccess(); }});
+    // TRANSLATORS: tooltip and status hint of the action that sets the selected documents' result back to none
+    AddAction("Action3B", CategoryDocuments, Tr("Reset result"), {[&] { documents.ResetResult(); }, [&] { return documents.CanResetResult(); }});
 }
 
 QAction* TAppMainForm::FindAction(const char* name) const
@@ -444,25 +484,35 @@ void TAppMainForm::CreateMenus()
         widget->addAction(action);
     };
 
+    // Translated captions keep the accelerators (&) of one menu apart.
     FPopupMenu1 = new QMenu(this);
     FPopupMenu1->setObjectName("PopupMenu1");
-    QMenu* help = FPopupMenu1->addMenu("&Help");
+    // TRANSLATORS: the window's context menu: the submenu of the help items
+    QMenu* help = FPopupMenu1->addMenu(QString::fromUtf8(Tr("&Help")));
     help->setObjectName("MenuItem11");
-    scope(item(help, "Action121", "Dorvane &Help...", QKeySequence(Qt::Key_F1)), this, Qt::WindowShortcut);
+    // TRANSLATORS: menu item that opens this program's help
+    scope(item(help, "Action121", Tr("Dorvane &Help..."), QKeySequence(Qt::Key_F1)), this, Qt::WindowShortcut);
     help->addSeparator();
-    item(help, "Action122", "&About Dorvane");
+    // TRANSLATORS: menu item that shows the program's name and version
+    item(help, "Action122", Tr("&About Dorvane"));
 
     QWidget* combo = FUi->ComboBox1;
     FPopupMenu2 = new QMenu(this);
     FPopupMenu2->setObjectName("PopupMenu2");
-    scope(item(FPopupMenu2, "Action21", "&Add...", QKeySequence(Qt::Key_Insert)), combo, Qt::WidgetShortcut);
-    item(FPopupMenu2, "Action23", "&Duplicate...");
-    scope(item(FPopupMenu2, "Action22", "D&elete...", QKeySequence(Qt::Key_Delete)), combo, Qt::WidgetShortcut);
+    // TRANSLATORS: program menu: adds a program entry
+    scope(item(FPopupMenu2, "Action21", Tr("&Add..."), QKeySequence(Qt::Key_Insert)), combo, Qt::WidgetShortcut);
+    // TRANSLATORS: program menu: adds a copy of the selected program entry
+    item(FPopupMenu2, "Action23", Tr("&Duplicate..."));
+    // TRANSLATORS: program menu: deletes the selected program entry
+    scope(item(FPopupMenu2, "Action22", Tr("D&elete..."), QKeySequence(Qt::Key_Delete)), combo, Qt::WidgetShortcut);
     FPopupMenu2->addSeparator();
-    item(FPopupMenu2, "Action24", "&Start");
-    item(FPopupMenu2, "Action25", "&Explore");
+    // TRANSLATORS: program menu: starts the selected program without a document
+    item(FPopupMenu2, "Action24", Tr("&Start"));
+    // TRANSLATORS: program menu: shows the program's file in the file manager
+    item(FPopupMenu2, "Action25", Tr("&Explore"));
     FPopupMenu2->addSeparator();
-    scope(item(FPopupMenu2, "Action26", "&Properties", QKeySequence(Qt::Key_F2)), combo, Qt::WidgetShortcut);
+    // TRANSLATORS: program menu: edits the selected program entry
+    scope(item(FPopupMenu2, "Action26", Tr("&Properties"), QKeySequence(Qt::Key_F2)), combo, Qt::WidgetShortcut);
 
     QWidget* list = FUi->ListView1;
     FPopupMenu3 = new QMenu(this);
@@ -473,42 +523,68 @@ void TAppMainForm::CreateMenus()
         if (!shortcut.isEmpty())
             scope(action, list, Qt::WidgetShortcut);
     };
-    listItem(FPopupMenu3, "Action31", "&New", QKeySequence(Qt::CTRL | Qt::Key_N));
-    QMenu* add = FPopupMenu3->addMenu("A&dd");
+    // TRANSLATORS: document list menu: empties the list
+    listItem(FPopupMenu3, "Action31", Tr("&New"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    // TRANSLATORS: document list menu: the submenu of the ways to add documents
+    QMenu* add = FPopupMenu3->addMenu(QString::fromUtf8(Tr("A&dd")));
     add->setObjectName("MenuItem32");
-    listItem(add, "Action321", "&Regular Files...", QKeySequence(Qt::Key_Insert));
-    listItem(add, "Action322", "&Directory...");
+    // TRANSLATORS: document list menu, Add submenu: files chosen in a file dialog
+    listItem(add, "Action321", Tr("&Regular Files..."), QKeySequence(Qt::Key_Insert));
+    // TRANSLATORS: document list menu, Add submenu: a directory
+    listItem(add, "Action322", Tr("&Directory..."));
     FPopupMenu3->addSeparator();
-    listItem(FPopupMenu3, "Action33", "Cu&t", QKeySequence(Qt::CTRL | Qt::Key_X));
-    listItem(FPopupMenu3, "Action34", "&Copy", QKeySequence(Qt::CTRL | Qt::Key_C));
-    listItem(FPopupMenu3, "Action35", "&Paste", QKeySequence(Qt::CTRL | Qt::Key_V));
-    listItem(FPopupMenu3, "Action36", "D&elete", QKeySequence(Qt::Key_Delete));
+    // TRANSLATORS: document list menu: cuts the selected paths to the clipboard
+    listItem(FPopupMenu3, "Action33", Tr("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X));
+    // TRANSLATORS: document list menu: copies the selected paths to the clipboard
+    listItem(FPopupMenu3, "Action34", Tr("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+    // TRANSLATORS: document list menu: adds the paths on the clipboard
+    listItem(FPopupMenu3, "Action35", Tr("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V));
+    // TRANSLATORS: document list menu: removes the selected documents from the list
+    listItem(FPopupMenu3, "Action36", Tr("D&elete"), QKeySequence(Qt::Key_Delete));
     FPopupMenu3->addSeparator();
-    listItem(FPopupMenu3, "Action37", "Select &All", QKeySequence(Qt::CTRL | Qt::Key_A));
-    listItem(FPopupMenu3, "Action38", "Re&verse Selection");
+    // TRANSLATORS: document list menu: selects every document
+    listItem(FPopupMenu3, "Action37", Tr("Select &All"), QKeySequence(Qt::CTRL | Qt::Key_A));
+    // TRANSLATORS: document list menu: inverts the selection
+    listItem(FPopupMenu3, "Action38", Tr("Re&verse Selection"));
     FPopupMenu3->addSeparator();
-    QMenu* order = FPopupMenu3->addMenu("&Order");
+    // TRANSLATORS: document list menu: the submenu that sorts and moves documents
+    QMenu* order = FPopupMenu3->addMenu(QString::fromUtf8(Tr("&Order")));
     order->setObjectName("MenuItem3C");
-    QMenu* sortBy = order->addMenu("&Sort By");
+    // TRANSLATORS: Order submenu: the submenu of the sort keys
+    QMenu* sortBy = order->addMenu(QString::fromUtf8(Tr("&Sort By")));
     sortBy->setObjectName("MenuItem3C1");
-    listItem(sortBy, "Action3911", "&Path");
-    listItem(sortBy, "Action3912", "&Directory");
-    listItem(sortBy, "Action3913", "&Name");
-    listItem(sortBy, "Action3914", "&Size");
-    listItem(sortBy, "Action3915", "&Type");
-    listItem(sortBy, "Action3916", "&Last Write Time");
-    listItem(sortBy, "Action3917", "&Result");
-    listItem(order, "Action392", "&Reverse");
+    // TRANSLATORS: Sort By submenu: by full path
+    listItem(sortBy, "Action3911", Tr("&Path"));
+    // TRANSLATORS: Sort By submenu: by directory
+    listItem(sortBy, "Action3912", Tr("&Directory"));
+    // TRANSLATORS: Sort By submenu: by file name
+    listItem(sortBy, "Action3913", Tr("&Name"));
+    // TRANSLATORS: Sort By submenu: by size
+    listItem(sortBy, "Action3914", Tr("&Size"));
+    // TRANSLATORS: Sort By submenu: by file type
+    listItem(sortBy, "Action3915", Tr("&Type"));
+    // TRANSLATORS: Sort By submenu: by last write time
+    listItem(sortBy, "Action3916", Tr("&Last Write Time"));
+    // TRANSLATORS: Sort By submenu: by the result of opening
+    listItem(sortBy, "Action3917", Tr("&Result"));
+    // TRANSLATORS: Order submenu: reverses the list's order
+    listItem(order, "Action392", Tr("&Reverse"));
     order->addSeparator();
-    listItem(order, "Action393", "Move &Up");
-    listItem(order, "Action394", "Move &Down");
+    // TRANSLATORS: Order submenu: moves the selected documents up
+    listItem(order, "Action393", Tr("Move &Up"));
+    // TRANSLATORS: Order submenu: moves the selected documents down
+    listItem(order, "Action394", Tr("Move &Down"));
     FPopupMenu3->addSeparator();
-    listItem(FPopupMenu3, "Action3A", "Delete All in &Success");
-    listItem(FPopupMenu3, "Action3B", "&Reset Result");
+    // TRANSLATORS: document list menu: removes the documents opened with success
+    listItem(FPopupMenu3, "Action3A", Tr("Delete All in &Success"));
+    // TRANSLATORS: document list menu: sets the selected documents' result back to none
+    listItem(FPopupMenu3, "Action3B", Tr("&Reset Result"));
 
     // Actions outside the menus still need a caption for the tool buttons' accessibility.
-    FindAction("Action11")->setText("Open");
-    FindAction("Action323")->setText("Add dropped files");
+    // TRANSLATORS: the button and action that opens every document of the list with the selected program
+    FindAction("Action11")->setText(QString::fromUtf8(Tr("Open")));
+    // TRANSLATORS: the action that adds files dropped on the window to the document list
+    FindAction("Action323")->setText(QString::fromUtf8(Tr("Add dropped files")));
 }
 
 void TAppMainForm::ConnectControls()
@@ -632,8 +708,18 @@ void TAppMainForm::UpdateActions()
 void TAppMainForm::UpdateStatusLabel()
 {
     const int selected = FDocumentSelection->GetSelectedCount();
-    FUi->Label3->setText(selected > 0 ? QStringLiteral("%1 items are selected").arg(selected)
-                                      : QStringLiteral("%1 items").arg(FDocumentEntries->GetCount()));
+    // The English has one form for every count.
+    std::string text;
+    if (selected > 0) {
+        // TRANSLATORS: status line: %1 is the number of selected documents
+        text = FormatText(TrN("%1 items are selected", "%1 items are selected", static_cast<unsigned long>(selected)),
+                          {std::to_string(selected)});
+    } else {
+        const int count = FDocumentEntries->GetCount();
+        // TRANSLATORS: status line: %1 is the number of documents in the list
+        text = FormatText(TrN("%1 items", "%1 items", static_cast<unsigned long>(count)), {std::to_string(count)});
+    }
+    FUi->Label3->setText(QString::fromStdString(text));
 }
 
 void TAppMainForm::ListView1Data(int row, TListItem& item)

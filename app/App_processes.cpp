@@ -2,34 +2,35 @@
 
 #include "Zel_desktopbus.h"
 #include "Zel_shellexecute.h"
+#include "Zel_translations.h"
 
 #include <chrono>
 #include <map>
 #include <string_view>
 #include <vector>
 
-EProcessCreateError::EProcessCreateError() : EProcessError("The program could not create the process.") {}
+EProcessCreateError::EProcessCreateError() : EProcessError(Tr("The program could not create the process.")) {}
 
 EProcessCreateError::EProcessCreateError(std::string reason) : EProcessCreateError()
 {
     FReason = std::move(reason);
 }
 
-EProcessAbandon::EProcessAbandon() : EProcessError("The program abandoned the process.") {}
+EProcessAbandon::EProcessAbandon() : EProcessError(Tr("The program abandoned the process.")) {}
 
-EProcessUnavailable::EProcessUnavailable() : EProcessError("The program could not get the handle of the process.")
+EProcessUnavailable::EProcessUnavailable() : EProcessError(Tr("The program could not get the handle of the process."))
 {
 }
 
 EProcessUnavailable::EProcessUnavailable(std::string message) : EProcessError(std::move(message)) {}
 
 EProcessHandOff::EProcessHandOff()
-    : EProcessUnavailable("The program handed the document to an application that was already running.")
+    : EProcessUnavailable(Tr("The program handed the document to an application that was already running."))
 {
 }
 
 EProcessWaitFail::EProcessWaitFail()
-    : EProcessError("The program cannot determine whether the process has terminated.")
+    : EProcessError(Tr("The program cannot determine whether the process has terminated."))
 {
 }
 
@@ -145,7 +146,7 @@ TProcess::TProcess(TAutoPointer<TProcessHandle> handle, THandOffCheck handOffChe
     : FHandle(std::move(handle)), FHandOffCheck(std::move(handOffCheck))
 {
     if (!FHandle)
-        throw EInvalidOperation("The program has no process to wait for.");
+        throw EInvalidOperation(Tr("The program has no process to wait for."));
     // Its name and start are read from the zombie: once reaped, they are gone.
     if (FHandOffCheck)
         FHandle->BeforeReap = [this](pid_t pid) {

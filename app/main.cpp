@@ -37,7 +37,10 @@ public:
 int WriteAndExit(const std::string& text)
 {
     if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
-        std::fprintf(stderr, "dorvane: cannot write to standard output: %s\n", std::strerror(errno));
+        const int error = errno;
+        // TRANSLATORS: on the terminal after "dorvane: ": %1 is the system's reason
+        const std::string message = FormatText(Tr("cannot write to standard output: %1"), {std::strerror(error)});
+        std::fprintf(stderr, "dorvane: %s\n", message.c_str());
         return 1;
     }
     return 0;
