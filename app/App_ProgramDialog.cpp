@@ -4,6 +4,7 @@
 #include "ui_App_ProgramDialog.h"
 #include "Zel_dialogs.h"
 #include "Zel_files.h"
+#include "Zel_translations.h"
 
 #include <QApplication>
 #include <QFile>
@@ -16,15 +17,21 @@
 
 namespace {
 
-const char* const MsgDisplayName = "Type a unique display name.";
-const char* const MsgAbsolutePath = "Type an absolute path.";
-const char* const MsgSelectItem = "Select an item.";
-const char* const MsgOpenInterval = "Type an integer equal to or greater than 0.";
-const char* const MsgWindowState = "The program does not support the window state.";
+const char* const MsgDisplayName = TrNoop("Type a unique display name.");
+const char* const MsgAbsolutePath = TrNoop("Type an absolute path.");
+const char* const MsgSelectItem = TrNoop("Select an item.");
+const char* const MsgOpenInterval = TrNoop("Type an integer equal to or greater than 0.");
+const char* const MsgWindowState = TrNoop("The program does not support the window state.");
 
-// The kinds of programs this platform starts, executables first.
-const char* const ProgramFileFilter =
-    "Executable files (*)|*|Shell scripts (*.sh)|*.sh|Python scripts (*.py)|*.py|All (*)|*";
+// The kinds of programs this platform starts, executables first. Translators
+// get the names only, never the patterns.
+std::string ProgramFileFilter()
+{
+    return FormatText("%1 (*)|*|%2 (*.sh)|*.sh|%3 (*.py)|*.py|%4 (*)|*",
+                      {Tr("Executable files"), Tr("Shell scripts"), Tr("Python scripts"),
+                       // TRANSLATORS: the file dialog's filter that shows every file.
+                       Tr("All")});
+}
 const int ProgramFileFilterIndex = 1;
 
 // The window states in the order of ComboBox21's items.
@@ -137,7 +144,8 @@ bool TAppProgramDialog::Execute()
 void TAppProgramDialog::Reset()
 {
     TAutoPointer<TProgramEntry> defaults = std::make_unique<TProgramEntry>();
-    defaults->SetDisplayName("Untitled");
+    // TRANSLATORS: the name a new program entry starts with.
+    defaults->SetDisplayName(Tr("Untitled"));
     // A new program gets the document in double quotes on its command line.
     defaults->SetDocumentPrefix("\"");
     defaults->SetDocumentSuffix("\"");
@@ -151,7 +159,7 @@ std::string TAppProgramDialog::DisplayName()
 {
     std::string name = ToUtf8(FUi->Edit11->text());
     if (name.empty() || !ValidateDisplayName(name))
-        throw EInvalidInput(MsgDisplayName, *FUi->Edit11);
+        throw EInvalidInput(Tr(MsgDisplayName), *FUi->Edit11);
     return name;
 }
 
@@ -164,7 +172,7 @@ std::string TAppProgramDialog::File()
 {
     std::string file = EncodeName(FUi->Edit21->text());
     if (!file.empty() && !IsAbsolutePath(file))
-        throw EInvalidInput(MsgAbsolutePath, *FUi->Edit21);
+        throw EInvalidInput(Tr(MsgAbsolutePath), *FUi->Edit21);
     return file;
 }
 
@@ -197,7 +205,7 @@ std::string TAppProgramDialog::WorkingDirectory()
 {
     std::string directory = EncodeName(FUi->Edit24->text());
     if (!directory.empty() && !IsAbsolutePath(directory))
-        throw EInvalidInput(MsgAbsolutePath, *FUi->Edit24);
+        throw EInvalidInput(Tr(MsgAbsolutePath), *FUi->Edit24);
     return directory;
 }
 
@@ -210,7 +218,7 @@ int TAppProgramDialog::ShowCommand()
 {
     const int index = FUi->ComboBox21->currentIndex();
     if (index < 0 || index >= static_cast<int>(std::size(ShowCommands)))
-        throw EInvalidInput(MsgSelectItem, *FUi->ComboBox21);
+        throw EInvalidInput(Tr(MsgSelectItem), *FUi->ComboBox21);
     return ShowCommands[index];
 }
 
@@ -218,7 +226,7 @@ void TAppProgramDialog::SetShowCommand(int value)
 {
     const auto found = std::find(std::begin(ShowCommands), std::end(ShowCommands), value);
     if (found == std::end(ShowCommands))
-        throw EInvalidValue(MsgWindowState);
+        throw EInvalidValue(Tr(MsgWindowState));
     FUi->ComboBox21->setCurrentIndex(static_cast<int>(found - std::begin(ShowCommands)));
 }
 
@@ -227,7 +235,7 @@ int TAppProgramDialog::OpenInterval()
     bool converted = false;
     const int value = FUi->Edit31->text().toInt(&converted, 10);
     if (!converted || value < 0)
-        throw EInvalidInput(MsgOpenInterval, *FUi->Edit31);
+        throw EInvalidInput(Tr(MsgOpenInterval), *FUi->Edit31);
     return value;
 }
 
@@ -426,8 +434,9 @@ void TAppProgramDialog::Button21Click()
         return;
     try {
         TOpenDialogRequest request;
-        request.Title = "File";
-        request.Filter = ProgramFileFilter;
+        // TRANSLATORS: the title of the file dialog that chooses the program file.
+        request.Title = Tr("File");
+        request.Filter = ProgramFileFilter();
         request.FilterIndex = ProgramFileFilterIndex;
         request.FileName = File();
         request.FileMustExist = true;
@@ -447,7 +456,7 @@ void TAppProgramDialog::Button22Click()
         return;
     try {
         TBrowseFolderRequest request;
-        request.Caption = "Choose the working directory.";
+        request.Caption = Tr("Choose the working directory.");
         request.InitialDir = WorkingDirectory();
         const std::optional<std::string> folder = Dialogs().BrowseForFolder(request);
         if (!folder)

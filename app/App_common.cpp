@@ -4,6 +4,7 @@
 #include "Zel_files.h"
 #include "Zel_inifiles.h"
 #include "Zel_locations.h"
+#include "Zel_translations.h"
 
 const char* const AppTitle = "Dorvane";
 const char* const AppId = "org.dorvane.Dorvane";
@@ -41,11 +42,11 @@ std::string InstalledPrefix(const std::string& exeDir)
 } // namespace
 
 
-const std::string& AboutText()
+std::string AboutText()
 {
-    static const std::string text = std::string(AppTitle) + "\nVersion " DORVANE_VERSION
-                                    "\n\nOpens many documents one after another with one program.";
-    return text;
+    // TRANSLATORS: the about box; %1 is the program's name, %2 its version number.
+    return FormatText(Tr("%1\nVersion %2\n\nOpens many documents one after another with one program."),
+                      {AppTitle, DORVANE_VERSION});
 }
 
 std::string HelpPathFor(const std::string& exeDir)
@@ -110,7 +111,7 @@ void TSettingsHandler::SaveSettings(TMemIniFile&, const std::string&) {}
 
 void TCommands::RaiseUnavailable()
 {
-    throw EAppError("The feature is unavailable.");
+    throw EAppError(Tr("The feature is unavailable."));
 }
 
 void TSettingsHandlers::Add(const std::string& name, TSettingsHandler* handler)
@@ -119,7 +120,7 @@ void TSettingsHandlers::Add(const std::string& name, TSettingsHandler* handler)
     for (const auto& item : FItems)
         taken = taken || SameIniName(item.first, name);
     if (taken)
-        throw EAppError("The program cannot add the setting handler.");
+        throw EAppError(Tr("The program cannot add the setting handler."));
     FItems.emplace_back(name, handler);
 }
 

@@ -18,8 +18,8 @@ extern const char* const AppId; // "org.dorvane.Dorvane"
 // The gettext domain: the catalogs' file name, dorvane.mo.
 extern const char* const TextDomain; // "dorvane"
 
-// Name, version and purpose, for the about box.
-const std::string& AboutText();
+// Name, version and purpose, for the about box, in the user's language.
+std::string AboutText();
 // The help's start page: Help/index.html beside the executable, or the
 // installed copy under ../share/dorvane/Help/.
 std::string HelpPath();

@@ -7,6 +7,7 @@
 #include "Zel_desktopbus.h"
 #include "Zel_dynamicarrays.h"
 #include "Zel_files.h"
+#include "Zel_translations.h"
 
 #include <QGuiApplication>
 
@@ -121,7 +122,7 @@ void TOpenTask::CancelHandler(QObject&)
 // so an interrupted run goes on where it stopped.
 void TOpenTask::ResetResults()
 {
-    DoStatus("Resetting the results...");
+    DoStatus(Tr("Resetting the results..."));
     TDynamicArrayBuilder<int> indexes;
     indexes.SetCapacity(FDocuments.GetCount() - FDocuments.CountOfResult(TDocumentEntryResult::Success));
     for (int i = 0, count = FDocuments.GetCount(); i < count; ++i) {
@@ -171,7 +172,8 @@ void TOpenTask::SetResult(TDocumentEntryResult result, const std::string& reason
 void TOpenTask::DocumentDone()
 {
     Synchronize([this] {
-        DoStatus("Done");
+        // TRANSLATORS: the progress dialog's status once a document has been dealt with.
+        DoStatus(Tr("Done"));
         if (!FSkipped) {
             const TDocumentEntryResult result = FDocuments.GetItem(FIndex)->Result();
             FOpened += result == TDocumentEntryResult::Success;
@@ -190,12 +192,12 @@ void TOpenTask::OpenDocument()
         Synchronize([this, &open] { open = PrepareDocument(); });
         if (!open)
             throw EOpenSkip();
-        DoStatus("Opening a document...");
+        DoStatus(Tr("Opening a document..."));
         // Owned here, so the process object goes on every path; the process
         // itself is never stopped.
         const TAutoPointer<TProcess> process = FCreator->Start();
         SetResult(TDocumentEntryResult::Success);
-        DoStatus("Waiting for the termination of the process...");
+        DoStatus(Tr("Waiting for the termination of the process..."));
         // Pause is not looked at here: it takes effect after this document.
         while (!Cancelled && !process->WaitFor(static_cast<int>(PollInterval.count()))) {
         }
@@ -209,24 +211,24 @@ void TOpenTask::OpenDocument()
             std::this_thread::sleep_for(std::chrono::milliseconds(FInterval));
     } catch (const EOpenSkip&) {
     } catch (const EProcessCreateError& e) {
-        DoFailure("Could not open the document");
+        DoFailure(Tr("Could not open the document"));
         if (!e.Reason().empty())
             DoFailureReason(e.Reason());
         SetResult(TDocumentEntryResult::Failure, e.Reason());
         Pause();
         WaitWhilePaused();
     } catch (const EProcessAbandon&) {
-        DoNotice("Paused - resume to open the next document");
+        DoNotice(Tr("Paused - resume to open the next document"));
         SetResult(TDocumentEntryResult::Success);
         Pause();
         WaitWhilePaused();
     } catch (const EProcessUnavailable&) {
-        DoNotice("Cannot wait for the termination of the process");
+        DoNotice(Tr("Cannot wait for the termination of the process"));
         SetResult(TDocumentEntryResult::Success);
         Pause();
         WaitWhilePaused();
     } catch (const EProcessWaitFail&) {
-        DoFailure("Could not wait for termination of the process");
+        DoFailure(Tr("Could not wait for termination of the process"));
         Pause();
         WaitWhilePaused();
     }
@@ -246,17 +248,27 @@ TOpenRunNotice OpenRunNotice(TOpenRunEnd end, int opened, int failed)
     TOpenRunNotice notice;
     switch (end) {
     case TOpenRunEnd::Completed:
-        notice.Summary = "Open finished";
+        // TRANSLATORS: the end-of-run notice's title when every document was dealt with.
+        notice.Summary = Tr("Open finished");
         break;
     case TOpenRunEnd::Cancelled:
-        notice.Summary = "Open cancelled";
+        // TRANSLATORS: the end-of-run notice's title when the user cancelled the run.
+        notice.Summary = Tr("Open cancelled");
         break;
     case TOpenRunEnd::Stopped:
-        notice.Summary = "Open stopped";
+        // TRANSLATORS: the end-of-run notice's title when an error ended the run.
+        notice.Summary = Tr("Open stopped");
         break;
     }
-    notice.Body = std::to_string(opened) + (opened == 1 ? " document" : " documents") + " opened, " +
-                  std::to_string(failed) + " failed.";
+    const auto opens = static_cast<unsigned long>(opened);
+    const auto failures = static_cast<unsigned long>(failed);
+    // TRANSLATORS: the documents opened in a run, as in "12 documents opened, 1 failed.".
+    const std::string openedPart = FormatText(TrN("%1 document opened", "%1 documents opened", opens),
+                                              {std::to_string(opened)});
+    // TRANSLATORS: the documents that failed to open in a run, as in "12 documents opened, 1 failed.".
+    const std::string failedPart = FormatText(TrN("%1 failed", "%1 failed", failures), {std::to_string(failed)});
+    // TRANSLATORS: the end-of-run notice's text: %1 is "12 documents opened", %2 is "1 failed".
+    notice.Body = FormatText(Tr("%1, %2."), {openedPart, failedPart});
     return notice;
 }
 

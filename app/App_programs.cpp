@@ -6,6 +6,7 @@
 #include "Zel_inifiles.h"
 #include "Zel_shellexecute.h"
 #include "Zel_strings.h"
+#include "Zel_translations.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -233,8 +234,10 @@ void TProgramEntry::SetFile(const std::string& path)
                 accepted = false;
             }
         }
-        if (!accepted)
-            throw EProgramEntryError("The program cannot accept the path \"" + path + "\".");
+        if (!accepted) {
+            // TRANSLATORS: %1 is the path the user gave for the program file.
+            throw EProgramEntryError(FormatText(Tr("The program cannot accept the path \"%1\"."), {path}));
+        }
     }
     if (file == FFile)
         return;
@@ -281,7 +284,7 @@ void TProgramEntriesModel::LoadSettings(TMemIniFile& ini, const std::string& sec
         Add(std::move(entry));
     }
     if (Count() != count)
-        ShowErrorBox("The program could not load all the program entries.", AppTitle);
+        ShowErrorBox(Tr("The program could not load all the program entries."), AppTitle);
 }
 
 void TProgramEntriesModel::SaveSettings(TMemIniFile& ini, const std::string& section)
@@ -312,13 +315,13 @@ void TProgramEntriesModel::DoCleared()
 int TProgramEntriesModel::Add(TAutoPointer<TProgramEntry>&& entry)
 {
     if (!entry)
-        throw EInvalidOperation("The program cannot add a missing program entry.");
+        throw EInvalidOperation(Tr("The program cannot add a missing program entry."));
     std::string name = entry->DisplayName();
     QCollatorSortKey key = SortKey(name);
     const int index = LowerBound(key, name);
     if (index < Count() && FItems[static_cast<std::size_t>(index)].Name == name)
         throw EProgramEntriesError(
-            "The program cannot add the program entry because its display name collides with another.");
+            Tr("The program cannot add the program entry because its display name collides with another."));
     FItems.insert(FItems.begin() + index, TItem{std::move(name), std::move(key), std::move(entry)});
     DoInserted(index);
     return index;
@@ -358,11 +361,13 @@ int TProgramEntriesModel::IndexOfDisplayName(const std::string& name) const
 std::string TProgramEntriesModel::MakeUniqueDisplayName(const std::string& name) const
 {
     for (int n = 1; n <= 100; ++n) {
-        std::string candidate = n == 1 ? name : name + " (" + std::to_string(n) + ")";
+        // TRANSLATORS: a program entry's name made unique, as in "Editor (2)": %1 is the
+        // name, %2 the number.
+        std::string candidate = n == 1 ? name : FormatText(Tr("%1 (%2)"), {name, std::to_string(n)});
         if (IndexOfDisplayName(candidate) == -1)
             return candidate;
     }
-    throw EAppError("The program could not provide a unique display name.");
+    throw EAppError(Tr("The program could not provide a unique display name."));
 }
 
 TProgramEntry* TProgramEntriesModel::Items(int index) const
@@ -497,7 +502,9 @@ TProgramEntriesCommands::TProgramEntriesCommands(TProgramEntriesModel& model, TP
     : FModel(&model), FSelection(&selection)
 {
     TAutoPointer<TProgramEntry> builtIn = std::make_unique<TProgramEntry>();
-    builtIn->SetDisplayName("Default - depends on file association");
+    // TRANSLATORS: the name of the built-in program entry, which opens each
+    // document with the program the desktop associates with its type.
+    builtIn->SetDisplayName(Tr("Default - depends on file association"));
     FModel->Add(std::move(builtIn));
 }
 
@@ -506,7 +513,8 @@ void TProgramEntriesCommands::Add()
     if (!CanAdd())
         RaiseUnavailable();
     TAppProgramDialog& dialog = GetAppProgramDialog();
-    dialog.setWindowTitle(QStringLiteral("Add"));
+    // TRANSLATORS: the title of the program entry dialog when it adds a new entry.
+    dialog.setWindowTitle(QString::fromUtf8(Tr("Add")));
     dialog.Reset();
     dialog.Entry().SetDisplayName(FModel->MakeUniqueDisplayName(dialog.Entry().DisplayName()));
     ExecuteDialog(dialog, [this](const std::string& name) { return FModel->IndexOfDisplayName(name) < 0; });
@@ -523,7 +531,8 @@ void TProgramEntriesCommands::Duplicate()
     if (!CanDuplicate())
         RaiseUnavailable();
     TAppProgramDialog& dialog = GetAppProgramDialog();
-    dialog.setWindowTitle(QStringLiteral("Duplicate"));
+    // TRANSLATORS: the title of the program entry dialog when it adds a copy of the selected entry.
+    dialog.setWindowTitle(QString::fromUtf8(Tr("Duplicate")));
     dialog.Entry().Assign(*SelectedEntry());
     dialog.Entry().SetDisplayName(FModel->MakeUniqueDisplayName(dialog.Entry().DisplayName()));
     ExecuteDialog(dialog, [this](const std::string& name) { return FModel->IndexOfDisplayName(name) < 0; });
@@ -539,7 +548,7 @@ void TProgramEntriesCommands::Delete()
 {
     if (!CanDelete())
         RaiseUnavailable();
-    if (!ConfirmBox("Do you want to remove the program from the list?", AppTitle))
+    if (!ConfirmBox(Tr("Do you want to remove the program from the list?"), AppTitle))
         throw EAbort();
     FModel->Delete(FSelection->SelectedIndex());
 }
@@ -556,7 +565,7 @@ void TProgramEntriesCommands::Start()
     try {
         StartProgram(SelectedEntry()->File(), TStringDynArray(), std::string(), ShowCommandNormal, false);
     } catch (const EShellExecuteError&) {
-        throw EAppError("The program could not start the program.");
+        throw EAppError(Tr("The program could not start the program."));
     }
 }
 
@@ -572,7 +581,7 @@ void TProgramEntriesCommands::Explore()
     try {
         ExploreDirectory(ExtractFileDir(SelectedEntry()->File()));
     } catch (const EShellExecuteError&) {
-        throw EAppError("The program could not explore the directory.");
+        throw EAppError(Tr("The program could not explore the directory."));
     }
 }
 
@@ -586,7 +595,8 @@ void TProgramEntriesCommands::Properties()
     if (!CanProperties())
         RaiseUnavailable();
     TAppProgramDialog& dialog = GetAppProgramDialog();
-    dialog.setWindowTitle(QStringLiteral("Properties"));
+    // TRANSLATORS: the title of the program entry dialog when it edits the selected entry.
+    dialog.setWindowTitle(QString::fromUtf8(Tr("Properties")));
     dialog.Entry().Assign(*SelectedEntry());
     // The entry may keep its own name.
     ExecuteDialog(dialog, [this](const std::string& name) {

@@ -1,5 +1,7 @@
 #include "Zel_base.h"
 
+#include "Zel_translations.h"
+
 #include <system_error>
 #include <utility>
 
@@ -9,8 +11,10 @@ EAbort::EAbort() : Exception("Operation aborted") {}
 
 void CheckListIndex(long long index, long long count)
 {
-    if (index < 0 || index >= count)
-        throw EListError("List index out of bounds (" + std::to_string(index) + ").");
+    if (index < 0 || index >= count) {
+        // TRANSLATORS: %1 is the index that was asked for.
+        throw EListError(FormatText(Tr("List index out of bounds (%1)."), {std::to_string(index)}));
+    }
 }
 
 bool IsAbort(const std::exception& e) noexcept

@@ -1,6 +1,7 @@
 #include "Zel_clipboard.h"
 
 #include "Zel_files.h"
+#include "Zel_translations.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -23,7 +24,7 @@ QClipboard& CheckClipboard()
 {
     QClipboard* clipboard = AvailableClipboard();
     if (!clipboard)
-        throw EClipboardError("The program cannot access the clipboard.");
+        throw EClipboardError(Tr("The program cannot access the clipboard."));
     return *clipboard;
 }
 
@@ -59,7 +60,7 @@ void TClipboardWatcher::Activate()
         return;
     QClipboard* clipboard = AvailableClipboard();
     if (!clipboard)
-        throw EClipboardError("The program could not add the window to the clipboard viewer chain.");
+        throw EClipboardError(Tr("The program could not add the window to the clipboard viewer chain."));
     // The listener is the connection's context: destroying it disconnects.
     auto listener = std::make_unique<QObject>();
     QObject::connect(clipboard, &QClipboard::dataChanged, listener.get(), [this] { HandleChange(); });

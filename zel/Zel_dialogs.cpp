@@ -1,6 +1,7 @@
 #include "Zel_dialogs.h"
 
 #include "Zel_base.h"
+#include "Zel_translations.h"
 
 #include <QApplication>
 #include <QDir>
@@ -26,7 +27,7 @@ QApplication* WidgetApplication()
 void CheckGuiThread(const QApplication& app)
 {
     if (QThread::currentThread() != app.thread())
-        throw EInvalidOperation("The program cannot show a dialog outside the main thread.");
+        throw EInvalidOperation(Tr("The program cannot show a dialog outside the main thread."));
 }
 
 bool IsShownWindow(const QWidget* widget)

@@ -2,6 +2,7 @@
 // Index and string arrays, and the builder every index list is collected with.
 
 #include "Zel_base.h"
+#include "Zel_translations.h"
 
 #include <algorithm>
 #include <climits>
@@ -78,7 +79,7 @@ void TDynamicArrayBuilder<T>::Grow()
     if (length > FCount)
         return;
     if (length == INT_MAX)
-        throw EDynamicArrayError("The program cannot set the capacity.");
+        throw EDynamicArrayError(Tr("The program cannot set the capacity."));
     const std::int64_t grown = length < 8 ? 8 : std::int64_t(length) * 3 / 2;
     Reallocate(static_cast<int>(std::min<std::int64_t>(grown, INT_MAX)));
 }
@@ -100,7 +101,7 @@ template <typename T>
 void TDynamicArrayBuilder<T>::SetCapacity(int capacity)
 {
     if (capacity < FCount)
-        throw EDynamicArrayError("The program cannot set the capacity.");
+        throw EDynamicArrayError(Tr("The program cannot set the capacity."));
     if (capacity != Capacity())
         Reallocate(capacity);
 }

@@ -1,6 +1,7 @@
 #include "Zel_files.h"
 
 #include "Zel_strings.h"
+#include "Zel_translations.h"
 
 #include <cerrno>
 #include <climits>
@@ -14,8 +15,8 @@
 
 namespace {
 
-const char* const LongPathError = "The program could not get the long path of the file.";
-const char* const FindFileError = "The program could not find the file.";
+const char* const LongPathError = TrNoop("The program could not get the long path of the file.");
+const char* const FindFileError = TrNoop("The program could not find the file.");
 
 constexpr unsigned StatMask = STATX_TYPE | STATX_MODE | STATX_UID | STATX_GID | STATX_ATIME
     | STATX_MTIME | STATX_SIZE | STATX_BTIME;
@@ -194,10 +195,10 @@ void AppendNormalised(std::string& result, std::string_view path)
 std::string ExpandExisting(std::string_view path, struct statx& st)
 {
     if (HasWildcards(path))
-        throw EFileError(LongPathError);
+        throw EFileError(Tr(LongPathError));
     std::string expanded = ExpandFileName(path);
     if (!StatPath(expanded, st))
-        throw EFileError(LongPathError);
+        throw EFileError(Tr(LongPathError));
     return expanded;
 }
 
@@ -211,7 +212,7 @@ bool IsAbsolutePath(std::string_view path) noexcept
 void CheckAbsolutePath(std::string_view path)
 {
     if (!IsAbsolutePath(path))
-        throw EPathError("The path is not in absolute form.");
+        throw EPathError(Tr("The path is not in absolute form."));
 }
 
 bool HasWildcards(std::string_view path) noexcept
@@ -273,7 +274,7 @@ TFileRecord FindFile(const std::string& path)
 {
     struct statx st;
     if (!StatPath(path, st))
-        throw EFileError(FindFileError);
+        throw EFileError(Tr(FindFileError));
     return MakeRecord(st, path);
 }
 

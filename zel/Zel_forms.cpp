@@ -1,5 +1,7 @@
 #include "Zel_forms.h"
 
+#include "Zel_translations.h"
+
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -19,8 +21,8 @@
 
 namespace {
 
-const char* const GetPlacementErrorMessage = "The program could not get the placement of the form.";
-const char* const SetPlacementErrorMessage = "The program could not set the placement of the form.";
+const char* const GetPlacementErrorMessage = TrNoop("The program could not get the placement of the form.");
+const char* const SetPlacementErrorMessage = TrNoop("The program could not set the placement of the form.");
 const char* const TrackerName = "ZelPlacementTracker";
 
 constexpr Qt::WindowStates SpecialStates = Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
@@ -265,7 +267,7 @@ void RunWhenFormShown(QWidget& form, std::function<void()> action)
 TWindowPlacement GetFormPlacement(QWidget& form)
 {
     if (!form.isWindow())
-        throw EInvalidOperation(GetPlacementErrorMessage);
+        throw EInvalidOperation(Tr(GetPlacementErrorMessage));
     const TPlacementTracker& tracker = TPlacementTracker::Of(form);
     TWindowPlacement placement;
     const Qt::WindowStates state = form.windowState();
@@ -282,7 +284,7 @@ TWindowPlacement GetFormPlacement(QWidget& form)
 void SetFormPlacement(QWidget& form, const TWindowPlacement& placement)
 {
     if (!form.isWindow() || placement.Length != WindowPlacementLength)
-        throw EInvalidOperation(SetPlacementErrorMessage);
+        throw EInvalidOperation(Tr(SetPlacementErrorMessage));
     TPlacementTracker& tracker = TPlacementTracker::Of(form);
     const Qt::WindowStates current = form.windowState();
     Qt::WindowStates target = current & ~SpecialStates;

@@ -1,5 +1,7 @@
 #include "Zel_inifiles.h"
 
+#include "Zel_translations.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -16,8 +18,8 @@
 
 namespace {
 
-const char* const ReadErrorMessage = "The program could not read the settings file.";
-const char* const WriteErrorMessage = "The program could not write the settings file.";
+const char* const ReadErrorMessage = TrNoop("The program could not read the settings file.");
+const char* const WriteErrorMessage = TrNoop("The program could not write the settings file.");
 
 // Sections with more lines than this get a key index.
 constexpr std::size_t KeyIndexThreshold = 16;
@@ -149,11 +151,11 @@ bool ReadWholeFile(const std::string& fileName, std::string& content)
     if (fd.Get() < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return false;
-        throw EIniFileError(ReadErrorMessage);
+        throw EIniFileError(Tr(ReadErrorMessage));
     }
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
-        throw EIniFileError(ReadErrorMessage);
+        throw EIniFileError(Tr(ReadErrorMessage));
     content.clear();
     content.reserve(static_cast<std::size_t>(st.st_size));
     char buffer[65536];
@@ -164,7 +166,7 @@ bool ReadWholeFile(const std::string& fileName, std::string& content)
         else if (n == 0)
             return true;
         else if (errno != EINTR)
-            throw EIniFileError(ReadErrorMessage);
+            throw EIniFileError(Tr(ReadErrorMessage));
     }
 }
 
@@ -513,7 +515,7 @@ void TMemIniFile::UpdateFile() const
     }
     TFileDescriptor fd(opened);
     if (fd.Get() < 0)
-        throw EIniFileError(WriteErrorMessage);
+        throw EIniFileError(Tr(WriteErrorMessage));
 
     if (hadFile)
         (void)::fchmod(fd.Get(), old.st_mode & 0777);
@@ -522,7 +524,7 @@ void TMemIniFile::UpdateFile() const
 
     const bool written = WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0;
     if (!fd.Close() || !written || ::rename(temp.Path.c_str(), target.c_str()) != 0)
-        throw EIniFileError(WriteErrorMessage);
+        throw EIniFileError(Tr(WriteErrorMessage));
     temp.Renamed = true;
     SyncDirectory(dir);
 }

@@ -1,6 +1,7 @@
 #include "Zel_journalfiles.h"
 
 #include "Zel_strings.h"
+#include "Zel_translations.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -31,10 +32,41 @@ bool NeedsEscape(unsigned char c)
     return c <= 0x20 || c == 0x7F || c == '%';
 }
 
-[[noreturn]] void Fail(const std::string& what, const std::string& path, int error)
+enum class TFileStep { Read, Write, Create, Lock, Delete, Sync, Replace };
+
+// Whole sentences, one a step, so that a language can put the verb where it goes.
+const char* FailureFormat(TFileStep step) noexcept
 {
-    throw ERecordFileError("The program could not " + what + " the file \"" + path + "\": " + SystemErrorText(error) +
-                           ".");
+    switch (step) {
+    case TFileStep::Read:
+        // TRANSLATORS: %1 is the file's path, %2 the system's reason ("No such file or directory").
+        return Tr("The program could not read the file \"%1\": %2.");
+    case TFileStep::Write:
+        // TRANSLATORS: %1 is the file's path, %2 the system's reason.
+        return Tr("The program could not write the file \"%1\": %2.");
+    case TFileStep::Create:
+        // TRANSLATORS: %1 is the file's path, %2 the system's reason.
+        return Tr("The program could not create the file \"%1\": %2.");
+    case TFileStep::Lock:
+        // TRANSLATORS: %1 is the file's path, %2 the system's reason.
+        return Tr("The program could not lock the file \"%1\": %2.");
+    case TFileStep::Delete:
+        // TRANSLATORS: %1 is the file's path, %2 the system's reason.
+        return Tr("The program could not delete the file \"%1\": %2.");
+    case TFileStep::Sync:
+        // TRANSLATORS: "sync": write the file's data through to the disk. %1 is
+        // the file's path, %2 the system's reason.
+        return Tr("The program could not sync the file \"%1\": %2.");
+    case TFileStep::Replace:
+        // TRANSLATORS: %1 is the file's path, %2 the system's reason.
+        return Tr("The program could not replace the file \"%1\": %2.");
+    }
+    return "";
+}
+
+[[noreturn]] void Fail(TFileStep step, const std::string& path, int error)
+{
+    throw ERecordFileError(FormatText(FailureFormat(step), {path, SystemErrorText(error)}));
 }
 
 bool SameFile(int fd, const std::string& path)
@@ -60,7 +92,7 @@ void WriteAll(int fd, std::string_view bytes, const std::string& path)
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            Fail("write", path, errno);
+            Fail(TFileStep::Write, path, errno);
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
@@ -70,7 +102,7 @@ std::string ReadWhole(int fd, const std::string& path)
 {
     struct stat info{};
     if (::fstat(fd, &info) != 0)
-        Fail("read", path, errno);
+        Fail(TFileStep::Read, path, errno);
     std::string text;
     text.resize(static_cast<std::size_t>(info.st_size));
     std::size_t done = 0;
@@ -79,7 +111,7 @@ std::string ReadWhole(int fd, const std::string& path)
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            Fail("read", path, errno);
+            Fail(TFileStep::Read, path, errno);
         }
         if (got == 0)
             break;
@@ -107,20 +139,20 @@ int CreateLocked(const std::string& name)
     for (int attempt = 0; attempt < 8; ++attempt) {
         const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         if (fd < 0)
-            Fail("create", name, errno);
+            Fail(TFileStep::Create, name, errno);
         int locked;
         while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
         }
         if (locked != 0) {
             const int error = errno;
             ::close(fd);
-            Fail("lock", name, error);
+            Fail(TFileStep::Lock, name, error);
         }
         if (SameFile(fd, name))
             return fd;
         ::close(fd);
     }
-    Fail("create", name, EAGAIN);
+    Fail(TFileStep::Create, name, EAGAIN);
 }
 
 } // namespace
@@ -360,7 +392,7 @@ TRecordFileClaim::~TRecordFileClaim()
 std::string TRecordFileClaim::ReadAll() const
 {
     if (FFd < 0)
-        Fail("read", FPath, EBADF);
+        Fail(TFileStep::Read, FPath, EBADF);
     return ReadWhole(FFd, FPath);
 }
 
@@ -370,7 +402,7 @@ void TRecordFileClaim::Remove()
         return;
     // Unlinked while still locked, so nobody takes the name's old file meanwhile.
     if (::unlink(FPath.c_str()) != 0 && errno != ENOENT)
-        Fail("delete", FPath, errno);
+        Fail(TFileStep::Delete, FPath, errno);
     CloseFile(FFd);
 }
 
@@ -416,7 +448,7 @@ public:
         if (FFd < 0)
             return;
         if (::unlink(FPath.c_str()) != 0 && errno != ENOENT)
-            Fail("delete", FPath, errno);
+            Fail(TFileStep::Delete, FPath, errno);
         CloseFile(FFd);
         FSize = FBaseSize = 0;
         FDirty = false;
@@ -459,7 +491,7 @@ public:
         if (!force && now - FLastSync < SyncInterval)
             return FLastSync + SyncInterval;
         if (::fdatasync(FFd) != 0)
-            Fail("write", FPath, errno);
+            Fail(TFileStep::Write, FPath, errno);
         if (FDirectoryDirty) {
             const int dir = ::open(DirectoryOf(FPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             if (dir >= 0) {
@@ -488,9 +520,9 @@ private:
             // On disk before it takes the name: after a power cut the name
             // must hold the old content or the new, never an empty file.
             if (::fdatasync(fd) != 0)
-                Fail("sync", temporary, errno);
+                Fail(TFileStep::Sync, temporary, errno);
             if (::rename(temporary.c_str(), FPath.c_str()) != 0)
-                Fail("replace", FPath, errno);
+                Fail(TFileStep::Replace, FPath, errno);
         } catch (...) {
             ::unlink(temporary.c_str());
             CloseFile(fd);

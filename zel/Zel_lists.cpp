@@ -1,6 +1,7 @@
 #include "Zel_lists.h"
 
 #include "Zel_base.h"
+#include "Zel_translations.h"
 
 #include <cstdint>
 
@@ -113,7 +114,7 @@ void CheckReorderRecords(const TReorderRecords& records, std::size_t count)
         unsigned char& oldMark = seen[static_cast<std::size_t>(record.OldIndex)];
         unsigned char& newMark = seen[static_cast<std::size_t>(record.NewIndex)];
         if ((oldMark & OldSeen) || (newMark & NewSeen))
-            throw EListError("The program cannot reorder the list.");
+            throw EListError(Tr("The program cannot reorder the list."));
         oldMark |= OldSeen;
         newMark |= NewSeen;
     }
@@ -121,6 +122,6 @@ void CheckReorderRecords(const TReorderRecords& records, std::size_t count)
     // also be a new one, or some slot would be left without its item.
     for (const TReorderRecord& record : records) {
         if (seen[static_cast<std::size_t>(record.OldIndex)] != (OldSeen | NewSeen))
-            throw EListError("The program cannot reorder the list.");
+            throw EListError(Tr("The program cannot reorder the list."));
     }
 }

@@ -2,6 +2,7 @@
 
 #include "Zel_listviewaccessible.h"
 #include "Zel_listviewitems.h"
+#include "Zel_translations.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
@@ -14,11 +15,11 @@
 
 namespace {
 
-const char* const IndexErrorMessage = "The index is invalid to the list view.";
+const char* const IndexErrorMessage = TrNoop("The index is invalid to the list view.");
 
 [[noreturn]] void RaiseIndexError()
 {
-    throw EInvalidOperation(IndexErrorMessage);
+    throw EInvalidOperation(Tr(IndexErrorMessage));
 }
 
 void CheckIndex(int index, int count)

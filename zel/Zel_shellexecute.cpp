@@ -1,6 +1,7 @@
 #include "Zel_shellexecute.h"
 
 #include "Zel_glib.h"
+#include "Zel_translations.h"
 #include "Zel_windows.h"
 
 #include <gio/gdesktopappinfo.h>
@@ -31,18 +32,18 @@ extern char** environ;
 
 namespace {
 
-const char* const ProgramMissingMessage = "The program file does not exist.";
-const char* const NotExecutableMessage = "The file is not an executable program.";
-const char* const DirectoryMissingMessage = "The working directory does not exist.";
-const char* const DocumentMissingMessage = "The document does not exist.";
-const char* const NotDirectoryMessage = "The directory does not exist.";
-const char* const NoAssociationMessage = "No application is associated with the document.";
-const char* const StartFailedMessage = "The shell could not start the process.";
-const char* const WaitFailedMessage = "The process could not be waited for.";
+const char* const ProgramMissingMessage = TrNoop("The program file does not exist.");
+const char* const NotExecutableMessage = TrNoop("The file is not an executable program.");
+const char* const DirectoryMissingMessage = TrNoop("The working directory does not exist.");
+const char* const DocumentMissingMessage = TrNoop("The document does not exist.");
+const char* const NotDirectoryMessage = TrNoop("The directory does not exist.");
+const char* const NoAssociationMessage = TrNoop("No application is associated with the document.");
+const char* const StartFailedMessage = TrNoop("The shell could not start the process.");
+const char* const WaitFailedMessage = TrNoop("The process could not be waited for.");
 
 [[noreturn]] void Fail(const char* message, int error)
 {
-    throw EShellExecuteError(message, SystemErrorText(error));
+    throw EShellExecuteError(Tr(message), SystemErrorText(error));
 }
 
 // --- Argument splitting ---
@@ -338,7 +339,7 @@ std::string AbsolutePath(const std::string& path)
     std::error_code error;
     std::filesystem::path current = std::filesystem::current_path(error);
     if (error)
-        throw EShellExecuteError(StartFailedMessage, error.message());
+        throw EShellExecuteError(Tr(StartFailedMessage), error.message());
     return (current / path).lexically_normal().string();
 }
 
@@ -676,11 +677,11 @@ bool TProcessHandle::Wait(int timeoutMs)
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
-            throw EProcessWaitError(WaitFailedMessage);
+            throw EProcessWaitError(Tr(WaitFailedMessage));
         }
         if (ready > 0) {
             if ((request.revents & POLLNVAL) != 0)
-                throw EProcessWaitError(WaitFailedMessage);
+                throw EProcessWaitError(Tr(WaitFailedMessage));
             if (BeforeReap)
                 std::exchange(BeforeReap, nullptr)(FPid);
             Reap();
@@ -701,7 +702,7 @@ void TProcessHandle::Reap()
     if (result == FPid)
         FStatus = status;
     else if (errno != ECHILD) // ECHILD: ended, but someone else collected it
-        throw EProcessWaitError(WaitFailedMessage);
+        throw EProcessWaitError(Tr(WaitFailedMessage));
     FEnded = true;
 }
 
@@ -748,7 +749,7 @@ TShellStart OpenDocument(const std::string& document, const std::string& directo
     const TGCharPointer contentType = GuessContentType(document, status);
     const TGObjectPointer<GAppInfo> application(g_app_info_get_default_for_type(contentType.get(), FALSE));
     if (!application)
-        throw EShellExecuteError(NoAssociationMessage);
+        throw EShellExecuteError(Tr(NoAssociationMessage));
     const TGObjectPointer<GFile> file(g_file_new_for_path(document.c_str()));
     const TGCharPointer uri(g_file_get_uri(file.get()));
     GList uris{uri.get(), nullptr, nullptr};
@@ -759,7 +760,7 @@ TShellStart OpenDocument(const std::string& document, const std::string& directo
         if (beforeLaunch)
             beforeLaunch(ApplicationId(application.get()));
         if (!g_app_info_launch_uris(application.get(), &uris, nullptr, TGErrorReceiver(failure)))
-            throw EShellExecuteError(StartFailedMessage, failure ? failure->message : "");
+            throw EShellExecuteError(Tr(StartFailedMessage), failure ? failure->message : "");
         return TShellStart();
     }
     CheckEntryProgram(G_DESKTOP_APP_INFO(application.get()), workingDirectory);
@@ -787,7 +788,7 @@ TShellStart OpenDocument(const std::string& document, const std::string& directo
     if (!launched) {
         for (const pid_t pid : children.Pids)
             AbandonChild(pid);
-        throw EShellExecuteError(StartFailedMessage, failure ? failure->message : "");
+        throw EShellExecuteError(Tr(StartFailedMessage), failure ? failure->message : "");
     }
     if (children.Pids.empty())
         return TShellStart();
@@ -822,7 +823,7 @@ TStringDynArray ProgramApplicationIds(const std::string& file)
 void ExploreDirectory(const std::string& directory)
 {
     if (!IsDirectory(directory))
-        throw EShellExecuteError(NotDirectoryMessage);
+        throw EShellExecuteError(Tr(NotDirectoryMessage));
     OpenDocument(directory, std::string(), 1, false);
 }
 

@@ -2,6 +2,7 @@
 
 #include "Zel_files.h"
 #include "Zel_glib.h"
+#include "Zel_translations.h"
 
 #include <QGuiApplication>
 #include <QPixmap>
@@ -16,7 +17,7 @@ std::string DescribeContentType(const gchar* contentType)
 {
     const TGCharPointer description(g_content_type_get_description(contentType));
     if (!description || *description.get() == '\0')
-        throw EShellFileError("The program could not get the file type.");
+        throw EShellFileError(Tr("The program could not get the file type."));
     return std::string(description.get());
 }
 
@@ -79,7 +80,7 @@ TFileTypeCache::TEntry::TEntry(const std::string& fileName)
 {
     const TGCharPointer contentType(g_content_type_guess(fileName.c_str(), nullptr, 0, nullptr));
     if (!contentType)
-        throw EShellFileError("The program could not get the file type.");
+        throw EShellFileError(Tr("The program could not get the file type."));
     FTypeName = DescribeContentType(contentType.get());
     FIconNames = DescribeContentTypeIcon(contentType.get());
 }
@@ -90,7 +91,7 @@ const std::string& TFileTypeCache::GetTypeName(const std::string& path)
     try {
         isDirectory = FindFile(path).Attributes() & FileAttributeDirectory;
     } catch (const EFileError&) {
-        throw EShellFileError("The program cannot determine the file type.");
+        throw EShellFileError(Tr("The program cannot determine the file type."));
     }
     return GetTypeNameFor(path, isDirectory);
 }

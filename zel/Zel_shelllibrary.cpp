@@ -1,6 +1,7 @@
 #include "Zel_shelllibrary.h"
 
 #include "Zel_files.h"
+#include "Zel_translations.h"
 
 #include <QDropEvent>
 #include <QMimeData>
@@ -59,7 +60,7 @@ bool TDroppedFiles::IsFinished() const noexcept
 int TDroppedFiles::Count() const
 {
     if (IsFinished())
-        throw EFileDropError("The file drop operation is already finished.");
+        throw EFileDropError(Tr("The file drop operation is already finished."));
     return static_cast<int>(FPaths.size());
 }
 
@@ -68,7 +69,7 @@ std::string TDroppedFiles::Paths(int index) const
     // Count comes first: a finished drop says so whatever the index.
     const int count = Count();
     if (index < 0 || index >= count)
-        throw EFileDropError("The program cannot get the path of a dropped file.");
+        throw EFileDropError(Tr("The program cannot get the path of a dropped file."));
     return FPaths[static_cast<std::size_t>(index)];
 }
 
@@ -101,7 +102,7 @@ TFileDropWatcher::~TFileDropWatcher()
 bool TFileDropWatcher::Accepting() const
 {
     if (!FControl)
-        throw EFileDropError("The program could not get the property.");
+        throw EFileDropError(Tr("The program could not get the property."));
     return FControl->acceptDrops();
 }
 

@@ -1,6 +1,7 @@
 #include "Zel_signals.h"
 
 #include "Zel_base.h"
+#include "Zel_translations.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -48,7 +49,7 @@ public:
     TSessionEndDispatcher()
     {
         if (::pipe2(FPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-            throw EInvalidOperation("The program could not watch for the signals that end it.");
+            throw EInvalidOperation(Tr("The program could not watch for the signals that end it."));
         FNotifier = std::make_unique<QSocketNotifier>(FPipe[0], QSocketNotifier::Read);
         connect(FNotifier.get(), &QSocketNotifier::activated, this, [this] { Drain(); });
         PipeWriteEnd = FPipe[1];
@@ -147,7 +148,7 @@ std::unique_ptr<TSessionEndDispatcher> TSessionEndDispatcher::Instance;
 TSessionEndWatcher::TSessionEndWatcher()
 {
     if (!QCoreApplication::instance())
-        throw EInvalidOperation("The program has no application object to watch for its end with.");
+        throw EInvalidOperation(Tr("The program has no application object to watch for its end with."));
     if (!TSessionEndDispatcher::Instance)
         TSessionEndDispatcher::Instance = std::make_unique<TSessionEndDispatcher>();
     TSessionEndDispatcher::Instance->Watchers.push_back(this);

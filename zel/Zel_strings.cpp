@@ -1,5 +1,7 @@
 #include "Zel_strings.h"
 
+#include "Zel_translations.h"
+
 #include <charconv>
 
 namespace {
@@ -17,7 +19,7 @@ bool IsValidQuote(char quote) noexcept
 std::string QuoteString(std::string_view text, char quote)
 {
     if (!IsValidQuote(quote))
-        throw EStringError("The program cannot quote the string.");
+        throw EStringError(Tr("The program cannot quote the string."));
     std::string result;
     std::size_t quotes = 0;
     for (char c : text)
@@ -36,7 +38,7 @@ std::string QuoteString(std::string_view text, char quote)
 std::string DequoteString(std::string_view text, char quote)
 {
     if (!IsValidQuote(quote) || text.empty() || text.front() != quote)
-        throw EStringError("The program cannot dequote the string.");
+        throw EStringError(Tr("The program cannot dequote the string."));
     std::string result;
     result.reserve(text.size() - 1);
     for (std::size_t i = 1; i < text.size(); ++i) {

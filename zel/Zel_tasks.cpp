@@ -1,5 +1,7 @@
 #include "Zel_tasks.h"
 
+#include "Zel_translations.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QObject>
@@ -7,7 +9,7 @@
 
 namespace {
 
-const char* const UnknownExceptionMessage = "An unknown exception occured.";
+const char* const UnknownExceptionMessage = TrNoop("An unknown exception occured.");
 
 } // namespace
 
@@ -22,7 +24,7 @@ public:
     {
         QCoreApplication* app = QCoreApplication::instance();
         if (!app)
-            throw EInvalidOperation("The program has no application object to run tasks with.");
+            throw EInvalidOperation(Tr("The program has no application object to run tasks with."));
         if (thread() != app->thread())
             moveToThread(app->thread());
     }
@@ -146,7 +148,7 @@ void TTask::DoException(const std::exception& e)
 void TTask::Start()
 {
     if (FStarted)
-        throw EInvalidOperation("The task has already been started.");
+        throw EInvalidOperation(Tr("The task has already been started."));
     auto thread = std::make_unique<TTaskThread>();
     thread->OnExecute = [this](TTaskThread&) { Run(); };
     thread->OnTerminate = [this](TTaskThread&) { Finished(); };
@@ -210,7 +212,7 @@ void TTask::RunPendingCall() noexcept
             FMessage = e.what();
         } catch (...) {
             FError = true;
-            FMessage = UnknownExceptionMessage;
+            FMessage = Tr(UnknownExceptionMessage);
         }
     } catch (...) {
         // Copying the message failed; the error itself is still reported.
@@ -232,7 +234,7 @@ void TTask::Run() noexcept
         }
     } catch (...) {
         try {
-            const Exception unknown(UnknownExceptionMessage);
+            const Exception unknown(Tr(UnknownExceptionMessage));
             DoException(unknown);
         } catch (...) {
         }
