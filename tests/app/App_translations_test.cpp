@@ -220,7 +220,7 @@ TEST_F(TranslatedRunTest, TheProgressDialogSpeaksTheLanguageThroughARun)
     viewer.SetAutoPause(true);
     Documents.GetItem(0)->SetResult(TDocumentEntryResult::None);
     Commands.Open();
-    EXPECT_EQ(Results(), "Success");
+    EXPECT_EQ(Documents.GetItem(0)->Result(), TDocumentEntryResult::Success);
     EXPECT_EQ(EscapedList(), "");
 }
 
