@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # What software centres and Debian see of Dorvane, checked by their own tools.
-#   packaging_check.sh appstream SOURCE_DIR VERSION
+#   packaging_check.sh appstream SOURCE_DIR VERSION BUILD_DIR
 #       the metainfo is valid, carries the application id of the code, names
 #       the desktop file, has a release for VERSION, and shows screenshots
-#       that are in the repository
+#       that are in the repository; the built one, with the translations
+#       merged in, is valid too and has every language's summary
 #   packaging_check.sh desktop SOURCE_DIR DORVANE
 #       the desktop file is valid, named after the application id, and its
-#       StartupWMClass is the class of DORVANE's window on X11
+#       StartupWMClass is the class of DORVANE's window on X11; the built one
+#       beside DORVANE, with the translations merged in, is valid too and
+#       names and describes Dorvane in every language
 #   packaging_check.sh lintian BUILD_DIR VERSION
 #       the .deb that cpack builds holds the menu entry, metainfo and manual
 #       page, its changelog is at VERSION, and lintian finds no error or warning
+#       the package holds each language's catalog and manual page, and
+#       depends on Qt's translations
 # Exits 77 (skipped) when the tool it needs is not installed.
 set -euo pipefail
 
@@ -32,6 +37,11 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+
+# The languages of po/LINGUAS.
+languages_of() {
+  grep -v '^#' "$1/po/LINGUAS"
+}
 
 # The id the program gives itself (the Wayland app id), from its source.
 app_id_of() {
@@ -59,6 +69,11 @@ appstream)
     [[ "$image" == "$homepage"* ]] || fail "$image is not under $homepage"
     [[ -f "$source/${image#"$homepage"}" ]] || fail "$image is not in the repository"
   done <<<"$images"
+  built="$4/packaging/$id.metainfo.xml"
+  appstreamcli validate --no-net --explain "$built"
+  for language in $(languages_of "$source"); do
+    grep -q "<summary xml:lang=\"$language\">" "$built" || fail "the metainfo has no summary in $language"
+  done
   ;;
 
 desktop)
@@ -72,6 +87,13 @@ desktop)
     grep -q "^$key=." "$desktop" || fail "no $key"
   done
   class=$(sed -n 's/^StartupWMClass=//p' "$desktop")
+  built="$(dirname "$exe")/packaging/$id.desktop"
+  desktop-file-validate "$built"
+  for language in $(languages_of "$source"); do
+    for key in Name GenericName Comment Keywords; do
+      grep -q "^$key\[$language\]=." "$built" || fail "the menu entry has no $key in $language"
+    done
+  done
 
   mkfifo "$work/displayfd"
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/displayfd" 2>"$work/xvfb.log" &
@@ -102,6 +124,12 @@ lintian)
     ./usr/share/doc/dorvane/copyright ./usr/share/doc/dorvane/changelog.gz; do
     grep -qx "$path" <<<"$contents" || fail "the package lacks $path"
   done
+  for language in $(languages_of "$here/../.."); do
+    for path in "./usr/share/locale/$language/LC_MESSAGES/dorvane.mo" "./usr/share/man/$language/man1/dorvane.1.gz"; do
+      grep -qx "$path" <<<"$contents" || fail "the package lacks $path"
+    done
+  done
+  dpkg-deb -f "$deb" Depends | grep -qw qt6-translations-l10n || fail "Qt's translations are not a dependency"
   dpkg-deb -f "$deb" Recommends | grep -qw qt6-wayland || fail "qt6-wayland is not recommended"
   dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/dorvane/changelog.gz | gunzip |
     head -n1 | grep -q "^dorvane ($version)" || fail "the changelog's last entry is not $version"
