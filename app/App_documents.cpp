@@ -172,7 +172,10 @@ std::string TDocumentEntry::GetSizeText() const
     if (IsDirectory())
         return {};
     // A file's size comes from an off_t, so it fits.
-    return InsertSeparators(3, ",", static_cast<std::int64_t>(std::min<std::uint64_t>(
+    // TRANSLATORS: the separator between groups of three digits in the Size
+    // column (1,234,567): your language's thousands separator, such as "." or
+    // a narrow no-break space
+    return InsertSeparators(3, Tr(","), static_cast<std::int64_t>(std::min<std::uint64_t>(
                                         FSize, std::numeric_limits<std::int64_t>::max())));
 }
 
