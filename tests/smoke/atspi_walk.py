@@ -11,49 +11,15 @@ import os
 import re
 import subprocess
 import sys
-import time
 
 import pyatspi
-from gi.repository import GLib
+
+from atspi_common import dorvane, events, fail, key, listen, states, the, wait_for, walk
 
 DOCUMENTS = sys.argv[1:]
 COLUMNS = ["Name", "Directory", "Size", "Type", "Last write time", "Result"]
 BUTTONS = {"New", "Add regular files", "Delete", "Delete all in success",
            "Reset result", "Move up", "Move down", "Open"}
-
-events = []
-
-
-def fail(message):
-    print("FAIL: " + message)
-    sys.exit(1)
-
-
-def pump(seconds):
-    """Delivers AT-SPI events for a while."""
-    context = GLib.MainContext.default()
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        while context.iteration(False):
-            pass
-        time.sleep(0.02)
-
-
-def wait_for(what, condition, seconds=20):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        pump(0.05)
-        result = condition()
-        if result:
-            return result
-    fail("timed out waiting for %s; heard %r" % (what, events))
-
-
-def on_event(event):
-    try:
-        events.append((event.type, event.source.getRoleName(), event.source.name, event.detail1))
-    except Exception:  # the source may be gone already
-        pass
 
 
 def heard(*wanted):
@@ -61,45 +27,12 @@ def heard(*wanted):
     return set(wanted) <= {e[:3] if e[1] == "table" else e for e in events}
 
 
-def states(accessible):
-    return set(accessible.getState().getStates())
-
-
-def walk(accessible, found):
-    """Every object below accessible, except the cells of tables: those
-    manage their descendants, which a client must not enumerate."""
-    for child in accessible:
-        if child is None:
-            continue
-        found.append(child)
-        if pyatspi.STATE_MANAGES_DESCENDANTS not in states(child):
-            walk(child, found)
-    return found
-
-
-def dorvane():
-    for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.name == "Dorvane":
-            return app
-    return None
-
-
-def key(*keys):
-    subprocess.run(["xdotool", "key", "--clearmodifiers", *keys], check=True)
-
-
 # Value changes as Orca listens for them: Qt 6.4's bridge sends a table's
 # selection-changed only to a client that listens for those too.
 LISTENED = ("focus:", "object:state-changed:selected", "object:selection-changed", "object:value-changed")
-for kind in LISTENED:
-    pyatspi.Registry.registerEventListener(on_event, kind)
-
-app = wait_for("Dorvane on the accessibility bus", dorvane, 30)
-# Said once more now that Dorvane's bridge is up: one that was still starting
-# when they were first said may have missed some, and then never sends them.
-for kind in LISTENED:
-    pyatspi.Registry.deregisterEventListener(on_event, kind)
-    pyatspi.Registry.registerEventListener(on_event, kind)
+listen(LISTENED)
+app = dorvane()
+listen(LISTENED)
 frames = [child for child in app if child is not None]
 if [(f.getRoleName(), f.name) for f in frames] != [("frame", "Dorvane")]:
     fail("the application's windows are %r" % [(f.getRoleName(), f.name) for f in frames])
@@ -110,19 +43,12 @@ def controls():
     return [(a.getRoleName(), a.name, a) for a in walk(frame, [])]
 
 
-def the(role, name):
-    matches = [a for r, n, a in controls() if r == role and n == name]
-    if len(matches) != 1:
-        fail("%d objects are a %s named %r" % (len(matches), role, name))
-    return matches[0]
-
-
 # The rows come from the command line once the window is up.
-table = the("table", "Documents")
+table = the(frame, "table", "Documents")
 grid = table.queryTable()
 wait_for("three rows", lambda: grid.nRows == 3)
 
-combo = the("combo box", "Program")
+combo = the(frame, "combo box", "Program")
 if combo.childCount != 1 or "Default - depends on file association" not in [item.name for item in combo[0]]:
     fail("the program box does not list the default entry")
 buttons = {n for r, n, _ in controls() if r == "push button"}

@@ -103,22 +103,9 @@ KEY_ENTER=28 KEY_LEFTALT=56 KEY_D=32 KEY_N=49
 mkdir "$work/app" "$work/docs"
 cp "$exe" "$work/app/dorvane"
 settings="$work/app/Settings.ini"
-cat >"$settings" <<INI
-[ProgramEntries]
-Count=1
-
-[ProgramEntries.Items[0]]
-DisplayName="Recorder"
-File="$recorder"
-DocumentPrefix=""
-DocumentSuffix=""
-WorkingDirectory=""
-ShowCommand=1
-OpenInterval=0
-AutoPause=0
-
-[ProgramEntriesSelection]
-SelectionIndex=0
+{
+  program_entry_settings Recorder "$recorder"
+  cat <<INI
 
 [MainForm.BoundsRect]
 Left=600
@@ -126,6 +113,7 @@ Top=400
 Right=1240
 Bottom=860
 INI
+} >"$settings"
 for d in one.txt --help -reverse; do echo "$d" >"$work/docs/$d"; done
 export RECORDER_OUT="$work/records"
 # Each document keeps the run going a while, so the progress dialog is surely

@@ -53,8 +53,7 @@ allowed="$work/allowed"
 check() { python3 "$here/journal_check.py" "$@"; }
 
 write_settings() {
-  printf '[ProgramEntries]\r\nCount=1\r\n\r\n[ProgramEntries.Items[0]]\r\nDisplayName="Recorder"\r\nFile="%s"\r\nDocumentPrefix=""\r\nDocumentSuffix=""\r\nWorkingDirectory=""\r\nShowCommand=1\r\nOpenInterval=0\r\nAutoPause=0\r\n\r\n[ProgramEntriesSelection]\r\nSelectionIndex=0\r\n' \
-    "$work/bin/recorder" >"$app/Settings.ini"
+  program_entry_settings Recorder "$work/bin/recorder" >"$app/Settings.ini"
 }
 
 make_docs() { # DIR COUNT
