@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Reads a Dorvane started under a German locale through AT-SPI and checks
-that the user meets German throughout: the main window, its three menus and
-their submenus, a question with Qt's own Ja and Nein, the progress dialog of
-a run cancelled while the program is waiting, and --help. Every expected
+that the user meets German throughout: the main window with its sizes, its
+three menus and their submenus, a question with Qt's own Ja and Nein, the
+progress dialog of a run cancelled while the program is waiting, and --help. Every expected
 text is what the German catalog makes of the English one, and must differ
 from it, so a text that escaped translation fails.
 
@@ -119,6 +119,10 @@ def results():
 
 if results() != [german("None")] * rows:
     fail("the results read %r" % results())
+# Sizes group their digits as German does: 48.213.
+sizes = [grid.getAccessibleAt(r, COLUMNS.index("Size")).name for r in range(rows)]
+if sizes != [f"{os.path.getsize(d):,}".replace(",", ".") if os.path.isfile(d) else "" for d in documents]:
+    fail("the sizes read %r" % sizes)
 wait_for("the status line", lambda: german("%1 items are selected", rows) in names(frame, "label"))
 
 window = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^Dorvane$"],
