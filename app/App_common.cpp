@@ -41,7 +41,6 @@ std::string InstalledPrefix(const std::string& exeDir)
 
 } // namespace
 
-
 std::string AboutText()
 {
     // TRANSLATORS: the about box; %1 is the program's name, %2 its version number.
