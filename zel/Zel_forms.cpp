@@ -340,6 +340,7 @@ TFontPreloader::TFontPreloader() noexcept
         FThread = std::thread([this] { Run(); });
     } catch (const std::system_error&) {
         // No thread: the first window reads the fonts itself, as ever.
+        FConfigured = true;
     }
 }
 
@@ -350,10 +351,13 @@ TFontPreloader::~TFontPreloader()
 
 void TFontPreloader::Start() noexcept
 {
-    const std::lock_guard lock(FMutex);
+    std::unique_lock lock(FMutex);
     if (FStage == TStage::Waiting)
         FStage = TStage::Started;
-    FStageChanged.notify_one();
+    FStageChanged.notify_all();
+    // A text measured before the configuration is in would make the toolkit
+    // read it a second time, alongside.
+    FStageChanged.wait(lock, [this] { return FConfigured; });
 }
 
 void TFontPreloader::Finish() noexcept
@@ -362,7 +366,7 @@ void TFontPreloader::Finish() noexcept
         const std::lock_guard lock(FMutex);
         if (FStage == TStage::Waiting)
             FStage = TStage::Finishing;
-        FStageChanged.notify_one();
+        FStageChanged.notify_all();
     }
     if (FThread.joinable())
         FThread.join();
@@ -379,6 +383,8 @@ void TFontPreloader::Run() noexcept
         fcInit();
     {
         std::unique_lock lock(FMutex);
+        FConfigured = true;
+        FStageChanged.notify_all();
         FStageChanged.wait(lock, [this] { return FStage != TStage::Waiting; });
         if (FStage != TStage::Started)
             return;

@@ -77,9 +77,10 @@ void RunWhenFormShown(QWidget& form, std::function<void()> action);
 // system's font configuration is read while the application object starts,
 // and once Start says the object exists, the toolkit's font database and the
 // fallback fonts of the application's font are filled in; the first window's
-// texts would otherwise wait for all of it. The toolkit serializes the users
-// of its font database, so the main thread only waits at its first text when
-// that comes sooner. Made before the application object; Finish waits for the
+// texts would otherwise wait for all of it. Start returns once the
+// configuration is read; after that the toolkit serializes the users of its
+// font database, so the main thread only waits at its first text when that
+// comes sooner. Made before the application object; Finish waits for the
 // thread and must come before the application object goes (going finishes too).
 class TFontPreloader {
 public:
@@ -100,6 +101,7 @@ private:
     std::mutex FMutex;
     std::condition_variable FStageChanged;
     TStage FStage = TStage::Waiting;
+    bool FConfigured = false;
     std::thread FThread;
 };
 
