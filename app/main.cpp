@@ -5,8 +5,11 @@
 #include "Zel_translations.h"
 #include "Zel_translators.h"
 
+#include "Zel_forms.h"
+
 #include <QApplication>
 #include <QIcon>
+#include <QScopeGuard>
 
 #include <cerrno>
 #include <cstdio>
@@ -66,7 +69,12 @@ int main(int argc, char** argv)
         toolkitArgv.assign(argv, argv + 1 + commandLine.Leading.size());
     int toolkitArgc = static_cast<int>(toolkitArgv.size());
     toolkitArgv.push_back(nullptr);
+    // The fonts are got ready alongside the window system's start; their
+    // thread is done before the application object goes.
+    TFontPreloader fonts;
     TApplication application(toolkitArgc, toolkitArgv.data());
+    fonts.Start();
+    const auto finishFonts = qScopeGuard([&fonts] { fonts.Finish(); });
     // The error box needs the application, so it outlives this block.
     try {
         // Before the first form, whose texts are translated as it is built.

@@ -8,6 +8,9 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
@@ -18,6 +21,9 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <system_error>
+
+#include <dlfcn.h>
 
 namespace {
 
@@ -324,6 +330,73 @@ void SetFormNormalBounds(QWidget& form, const TRect& bounds)
     TWindowPlacement placement = GetFormPlacement(form);
     placement.NormalPosition = bounds;
     SetFormPlacement(form, placement);
+}
+
+// TFontPreloader -------------------------------------------------------------
+
+TFontPreloader::TFontPreloader() noexcept
+{
+    try {
+        FThread = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        // No thread: the first window reads the fonts itself, as ever.
+        FConfigured = true;
+    }
+}
+
+TFontPreloader::~TFontPreloader()
+{
+    Finish();
+}
+
+void TFontPreloader::Start() noexcept
+{
+    std::unique_lock lock(FMutex);
+    if (FStage == TStage::Waiting)
+        FStage = TStage::Started;
+    FStageChanged.notify_all();
+    // A text measured before the configuration is in would make the toolkit
+    // read it a second time, alongside.
+    FStageChanged.wait(lock, [this] { return FConfigured; });
+}
+
+void TFontPreloader::Finish() noexcept
+{
+    {
+        const std::lock_guard lock(FMutex);
+        if (FStage == TStage::Waiting)
+            FStage = TStage::Finishing;
+        FStageChanged.notify_all();
+    }
+    if (FThread.joinable())
+        FThread.join();
+}
+
+void TFontPreloader::Run() noexcept
+{
+    // Fontconfig, when the toolkit reads fonts with it, is in the process
+    // already; the configuration it loads is the one process-wide default
+    // the toolkit then finds. Asked for by name, so a toolkit without it
+    // needs nothing more.
+    using TFcInit = int (*)();
+    if (const auto fcInit = reinterpret_cast<TFcInit>(dlsym(RTLD_DEFAULT, "FcInit")))
+        fcInit();
+    {
+        std::unique_lock lock(FMutex);
+        FConfigured = true;
+        FStageChanged.notify_all();
+        FStageChanged.wait(lock, [this] { return FStage != TStage::Waiting; });
+        if (FStage != TStage::Started)
+            return;
+    }
+    try {
+        // The database and the fallback lists are shared by every thread;
+        // font engines are not, so one font is asked for, no text measured.
+        (void)QFontDatabase::families();
+        (void)QFontMetrics(QGuiApplication::font()).height();
+    } catch (...) {
+        // Out of memory at worst: the main thread will meet it too.
+    }
 }
 
 // TUpdateNotifier ------------------------------------------------------------

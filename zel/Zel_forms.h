@@ -6,7 +6,10 @@
 #include "Zel_autopointers.h"
 #include "Zel_base.h"
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 class QObject;
 class QWidget;
@@ -69,6 +72,38 @@ void SetFormAccessibility(QWidget& form);
 // that is not shown, or not exposed within a second, runs it at the first
 // idle moment all the same. Nothing happens when form goes first.
 void RunWhenFormShown(QWidget& form, std::function<void()> action);
+
+// Gets the fonts of the first window ready on a thread of its own: the
+// system's font configuration is read while the application object starts,
+// and once Start says the object exists, the toolkit's font database and the
+// fallback fonts of the application's font are filled in; the first window's
+// texts would otherwise wait for all of it. Start returns once the
+// configuration is read; after that the toolkit serializes the users of its
+// font database, so the main thread only waits at its first text when that
+// comes sooner. Made before the application object; Finish waits for the
+// thread and must come before the application object goes (going finishes too).
+class TFontPreloader {
+public:
+    TFontPreloader() noexcept;
+    ~TFontPreloader();
+    TFontPreloader(const TFontPreloader&) = delete;
+    TFontPreloader& operator=(const TFontPreloader&) = delete;
+
+    void Start() noexcept;
+    // Without a Start before it, the thread leaves the toolkit alone.
+    void Finish() noexcept;
+
+private:
+    enum class TStage { Waiting, Started, Finishing };
+
+    void Run() noexcept;
+
+    std::mutex FMutex;
+    std::condition_variable FStageChanged;
+    TStage FStage = TStage::Waiting;
+    bool FConfigured = false;
+    std::thread FThread;
+};
 
 // Any number of RequestUpdate calls before the event loop next runs lead to
 // one OnUpdate.

@@ -4,6 +4,8 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
@@ -241,4 +243,26 @@ TEST(Zel_forms, ScreenReadersSeeAFrameAndNamedComboBoxes)
     EXPECT_TRUE(named->view()->isVisible());
     EXPECT_TRUE(box->state().expanded);
     named->hidePopup();
+}
+
+TEST(Zel_forms, TheFontPreloaderEndsWhetherOrNotTheApplicationWasSaidToExist)
+{
+    // Never started: the thread stops after the configuration, finished
+    // once or more, or simply let go.
+    {
+        TFontPreloader fonts;
+        fonts.Finish();
+        fonts.Finish();
+    }
+    { TFontPreloader fonts; }
+
+    // Started: the main thread measures texts alongside it, as it would alone.
+    const QString text = QStringLiteral("Documents:");
+    const int expected = QFontMetrics(QGuiApplication::font()).horizontalAdvance(text);
+    TFontPreloader fonts;
+    fonts.Start();
+    fonts.Start();
+    EXPECT_EQ(QFontMetrics(QGuiApplication::font()).horizontalAdvance(text), expected);
+    fonts.Finish();
+    EXPECT_FALSE(QFontDatabase::families().isEmpty());
 }
