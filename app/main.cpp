@@ -2,10 +2,9 @@
 #include "App_commandline.h"
 #include "App_common.h"
 #include "App_mainform.h"
+#include "Zel_forms.h"
 #include "Zel_translations.h"
 #include "Zel_translators.h"
-
-#include "Zel_forms.h"
 
 #include <QApplication>
 #include <QIcon>
