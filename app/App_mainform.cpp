@@ -161,9 +161,17 @@ void AddResourcePng(QIcon& icon, const QString& path)
     icon.addPixmap(QPixmap::fromImage(reader.read()));
 }
 
-TProgramComboBox::TProgramComboBox(QWidget* parent) : QComboBox(parent)
+TProgramComboBox::TProgramComboBox(QWidget* parent) : QComboBox(parent) {}
+
+// The list is made when it first opens: making it with the box would hold up
+// the first window.
+void TProgramComboBox::showPopup()
 {
-    setItemDelegate(new TProgramItemDelegate(*this, this));
+    if (!FDelegateSet) {
+        setItemDelegate(new TProgramItemDelegate(*this, this));
+        FDelegateSet = true;
+    }
+    QComboBox::showPopup();
 }
 
 void TProgramComboBox::paintEvent(QPaintEvent*)

@@ -47,8 +47,13 @@ class TProgramComboBox : public QComboBox {
 public:
     explicit TProgramComboBox(QWidget* parent = nullptr);
 
+    void showPopup() override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool FDelegateSet = false;
 };
 
 // Adds one of our own PNG pictures. Read as PNG outright: left to guess, the

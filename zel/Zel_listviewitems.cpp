@@ -31,6 +31,18 @@ QRect TListViewHeaderStyle::subElementRect(SubElement element, const QStyleOptio
     return rect;
 }
 
+QSize TListViewHeaderStyle::sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                                             const QWidget* widget) const
+{
+    if (type == CT_HeaderSection && widget)
+        if (const auto* header = qstyleoption_cast<const QStyleOptionHeader*>(option)) {
+            QStyleOptionHeader plain(*header);
+            plain.fontMetrics = widget->fontMetrics();
+            return QProxyStyle::sizeFromContents(type, &plain, size, widget);
+        }
+    return QProxyStyle::sizeFromContents(type, option, size, widget);
+}
+
 // TListViewDelegate ----------------------------------------------------------
 
 TListViewDelegate::TListViewDelegate(TCustomListView& view) : QStyledItemDelegate(&view), FView(view) {}

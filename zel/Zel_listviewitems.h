@@ -13,9 +13,14 @@ class TCustomListView;
 constexpr int ListViewImageSize = 16;
 
 // Right-aligned header labels keep the cells' gap to the column's right edge.
+// Sections are measured in the header's own font, the one their labels are
+// drawn in: Qt measures them in bold, which loads a second font before the
+// first window can appear.
 class TListViewHeaderStyle final : public QProxyStyle {
 public:
     QRect subElementRect(SubElement element, const QStyleOption* option, const QWidget* widget) const override;
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override;
 };
 
 // Cells never draw Qt's focus frame: the view draws one around the row that
