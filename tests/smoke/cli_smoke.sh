@@ -25,4 +25,10 @@ status=0
 err=$(run --version 2>&1 >/dev/full) || status=$?
 ((status == 1)) || fail "a failed write exited $status"
 [[ "$err" == "dorvane: cannot write to standard output: "* ]] || fail "a failed write said: $err"
+
+# GIO comes in on its first use, not with the program: its loading was a
+# good part of the time to the first window.
+if LD_DEBUG=libs run --version 2>&1 >/dev/null | grep -q "find library=libgio"; then
+  fail "GIO is loaded at start"
+fi
 echo "PASS"
