@@ -25,7 +25,6 @@
 #include <QCloseEvent>
 #include <QShowEvent>
 #include <QContextMenuEvent>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
@@ -49,10 +48,8 @@ constexpr const char* CategoryDocuments = "Documents";
 
 QIcon ResourceIcon(const char* name)
 {
-    QIcon icon;
-    AddResourcePng(icon, QStringLiteral(":/images/%1-16.png").arg(QLatin1String(name)));
-    AddResourcePng(icon, QStringLiteral(":/images/%1-32.png").arg(QLatin1String(name)));
-    return icon;
+    const QString base = QStringLiteral(":/images/%1-").arg(QLatin1String(name));
+    return LazyPngIcon({{16, base + QStringLiteral("16.png")}, {32, base + QStringLiteral("32.png")}});
 }
 
 // Rows of the program combo box's list: a fixed height, drawn by the owner.
@@ -153,13 +150,6 @@ QString ToolTipWithShortcut(const QAction& action)
 }
 
 } // namespace
-
-void AddResourcePng(QIcon& icon, const QString& path)
-{
-    QImageReader reader(path, "png");
-    reader.setAutoDetectImageFormat(false);
-    icon.addPixmap(QPixmap::fromImage(reader.read()));
-}
 
 TProgramComboBox::TProgramComboBox(QWidget* parent) : QComboBox(parent) {}
 

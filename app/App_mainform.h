@@ -56,11 +56,6 @@ private:
     bool FDelegateSet = false;
 };
 
-// Adds one of our own PNG pictures. Read as PNG outright: left to guess, the
-// reader would first load every image format plugin to ask whether one of
-// them claims the file, which delays the first window.
-void AddResourcePng(QIcon& icon, const QString& path);
-
 // Paints combo item index of comboBox into rect; nothing for an item that
 // carries no program entry.
 void DrawProgramItem(QPainter& painter, const QComboBox& comboBox, int index, const QRect& rect,

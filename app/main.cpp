@@ -83,9 +83,7 @@ int main(int argc, char** argv)
         QApplication::setApplicationDisplayName(AppTitle);
         // The Wayland app id: the desktop's shell finds our menu entry and icon by it.
         QApplication::setDesktopFileName(AppId);
-        QIcon windowIcon;
-        AddResourcePng(windowIcon, QStringLiteral(":/images/dorvane-64.png"));
-        QApplication::setWindowIcon(windowIcon);
+        QApplication::setWindowIcon(LazyPngIcon({{64, QStringLiteral(":/images/dorvane-64.png")}}));
 
         TAutoPointer<TAppMainForm> form = std::make_unique<TAppMainForm>();
         AppMainForm = form.get();

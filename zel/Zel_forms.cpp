@@ -12,6 +12,11 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QIconEngine>
+#include <QImageReader>
+#include <QPainter>
+#include <QPixmap>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -397,6 +402,107 @@ void TFontPreloader::Run() noexcept
     } catch (...) {
         // Out of memory at worst: the main thread will meet it too.
     }
+}
+
+// LazyPngIcon ----------------------------------------------------------------
+
+namespace {
+
+class TLazyPngIconEngine final : public QIconEngine {
+public:
+    struct TPicture {
+        QSize Size;
+        QString Path;
+        QIcon Read; // this picture alone, once read
+    };
+
+    explicit TLazyPngIconEngine(std::vector<TPicture> pictures) : FPictures(std::move(pictures)) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const QPaintDevice* device = painter->device();
+        const qreal scale = device ? device->devicePixelRatio() : qApp->devicePixelRatio();
+        painter->drawPixmap(rect, scaledPixmap(rect.size() * scale, mode, state, scale));
+    }
+
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override
+    {
+        if (FPictures.empty())
+            return QSize();
+        QSize actual = Best(size).Size;
+        if (actual.width() > size.width() || actual.height() > size.height())
+            actual.scale(size, Qt::KeepAspectRatio);
+        return actual;
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override
+    {
+        if (FPictures.empty())
+            return QPixmap();
+        const QIcon& picture = Read(Best(size));
+        return scale > 1.0 ? picture.pixmap(size / scale, scale, mode, state) : picture.pixmap(size, mode, state);
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
+    {
+        QList<QSize> sizes;
+        if (mode == QIcon::Normal && state == QIcon::Off)
+            for (const TPicture& picture : FPictures)
+                sizes.push_back(picture.Size);
+        return sizes;
+    }
+
+    bool isNull() override { return FPictures.empty(); }
+    QString key() const override { return QStringLiteral("TLazyPngIconEngine"); }
+    QIconEngine* clone() const override { return new TLazyPngIconEngine(FPictures); }
+
+private:
+    // The choice QIcon makes among added pictures: the smaller of two when
+    // both cover the size, else the larger.
+    TPicture& Best(const QSize& size)
+    {
+        const auto area = [](const QSize& s) { return s.width() * s.height(); };
+        const int wanted = area(size);
+        TPicture* best = &FPictures.front();
+        for (std::size_t i = 1; i < FPictures.size(); ++i) {
+            const int a = area(FPictures[i].Size);
+            const int b = area(best->Size);
+            const int chosen = std::min(a, b) >= wanted ? std::min(a, b) : std::max(a, b);
+            if (chosen == a)
+                best = &FPictures[i];
+        }
+        return *best;
+    }
+
+    static const QIcon& Read(TPicture& picture)
+    {
+        if (picture.Read.isNull()) {
+            // Read as PNG outright: left to guess, the reader would first load
+            // every image format plugin to ask whether one claims the file.
+            QImageReader reader(picture.Path, "png");
+            reader.setAutoDetectImageFormat(false);
+            picture.Read.addPixmap(QPixmap::fromImage(reader.read()));
+        }
+        return picture.Read;
+    }
+
+    std::vector<TPicture> FPictures;
+};
+
+} // namespace
+
+QIcon LazyPngIcon(std::vector<std::pair<int, QString>> pictures)
+{
+    std::vector<TLazyPngIconEngine::TPicture> entries;
+    entries.reserve(pictures.size());
+    for (auto& [size, path] : pictures)
+        entries.push_back({QSize(size, size), std::move(path), QIcon()});
+    return QIcon(new TLazyPngIconEngine(std::move(entries)));
 }
 
 // TUpdateNotifier ------------------------------------------------------------

@@ -1,7 +1,8 @@
 #pragma once
 // A top-level window's placement (its normal, restored rectangle), how
-// assistive technologies see a form, and the update notifier that coalesces
-// refresh requests into one posted event.
+// assistive technologies see a form, the update notifier that coalesces
+// refresh requests into one posted event, and what gets a first window on
+// the screen sooner.
 
 #include "Zel_autopointers.h"
 #include "Zel_base.h"
@@ -10,8 +11,12 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
+#include <vector>
 
+class QIcon;
 class QObject;
+class QString;
 class QWidget;
 
 struct TPoint {
@@ -104,6 +109,13 @@ private:
     bool FConfigured = false;
     std::thread FThread;
 };
+
+// An icon of square PNG pictures, given as their size and path, that reads
+// each picture the first time a picture of that size is asked for, not when
+// the icon is made, so a window is not held up by pictures it does not show
+// yet. It chooses among the pictures, and derives the disabled and other
+// looks, as an icon the pictures were added to would.
+QIcon LazyPngIcon(std::vector<std::pair<int, QString>> pictures);
 
 // Any number of RequestUpdate calls before the event loop next runs lead to
 // one OnUpdate.

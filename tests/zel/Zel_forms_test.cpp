@@ -1,5 +1,7 @@
 #include "Zel_forms.h"
 
+#include "TempDirectory.h"
+
 #include <QAccessible>
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -7,6 +9,10 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
 #include <QScreen>
 #include <QTest>
 #include <QWidget>
@@ -14,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -265,4 +272,46 @@ TEST(Zel_forms, TheFontPreloaderEndsWhetherOrNotTheApplicationWasSaidToExist)
     EXPECT_EQ(QFontMetrics(QGuiApplication::font()).horizontalAdvance(text), expected);
     fonts.Finish();
     EXPECT_FALSE(QFontDatabase::families().isEmpty());
+}
+
+// Until a picture is asked for, the icon answers from the sizes it was given
+// (the files need not exist yet); then it draws just as an icon the same
+// pictures were added to, in every size and look.
+TEST(Zel_forms, ALazyIconReadsItsPicturesOnlyWhenDrawnAndDrawsAsAnEagerOne)
+{
+    const TTempDirectory temp;
+    const QString small = QString::fromStdString(temp / "small.png");
+    const QString large = QString::fromStdString(temp / "large.png");
+    const QIcon lazy = LazyPngIcon({{16, small}, {32, large}});
+    EXPECT_FALSE(lazy.isNull());
+    EXPECT_EQ(lazy.availableSizes(), QList<QSize>({QSize(16, 16), QSize(32, 32)}));
+    EXPECT_EQ(lazy.actualSize(QSize(24, 24)), QSize(24, 24));
+    EXPECT_EQ(lazy.actualSize(QSize(64, 64)), QSize(32, 32));
+
+    QIcon eager;
+    for (const auto& [path, size, colour] : {std::tuple(small, 16, Qt::red), std::tuple(large, 32, Qt::blue)}) {
+        QImage image(size, size, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        QPainter(&image).fillRect(2, 2, size - 4, size / 2, colour);
+        ASSERT_TRUE(image.save(path, "PNG"));
+        eager.addPixmap(QPixmap::fromImage(image));
+    }
+    for (const int size : {8, 16, 20, 32, 48})
+        for (const QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled, QIcon::Selected}) {
+            EXPECT_EQ(lazy.actualSize(QSize(size, size), mode), eager.actualSize(QSize(size, size), mode)) << size;
+            EXPECT_EQ(lazy.pixmap(size, mode).toImage(), eager.pixmap(size, mode).toImage()) << size << " " << mode;
+        }
+    QImage drawnLazy(40, 40, QImage::Format_ARGB32_Premultiplied);
+    QImage drawnEager = drawnLazy;
+    drawnLazy.fill(Qt::white);
+    drawnEager.fill(Qt::white);
+    {
+        QPainter painter(&drawnLazy);
+        lazy.paint(&painter, QRect(3, 5, 24, 30), Qt::AlignCenter, QIcon::Disabled);
+    }
+    {
+        QPainter painter(&drawnEager);
+        eager.paint(&painter, QRect(3, 5, 24, 30), Qt::AlignCenter, QIcon::Disabled);
+    }
+    EXPECT_EQ(drawnLazy, drawnEager);
 }
