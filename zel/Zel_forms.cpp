@@ -14,7 +14,9 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QIconEngine>
-#include <QImageReader>
+#include <QFile>
+#include <QImage>
+#include <QSysInfo>
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
@@ -29,6 +31,7 @@
 #include <system_error>
 
 #include <dlfcn.h>
+#include <png.h>
 
 namespace {
 
@@ -481,15 +484,37 @@ private:
 
     static const QIcon& Read(TPicture& picture)
     {
-        if (picture.Read.isNull()) {
-            // Read as PNG outright: left to guess, the reader would first load
-            // every image format plugin to ask whether one claims the file.
-            QImageReader reader(picture.Path, "png");
-            reader.setAutoDetectImageFormat(false);
-            picture.Read.addPixmap(QPixmap::fromImage(reader.read()));
-        }
+        if (picture.Read.isNull())
+            picture.Read.addPixmap(QPixmap::fromImage(ReadPng(picture.Path)));
         return picture.Read;
     }
+
+    // libpng reads the file straight into the image; Qt's reader would first
+    // list and open every image format plugin to ask whether one of them
+    // reads PNG, before the first window. A null image when it cannot.
+    static QImage ReadPng(const QString& path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return QImage();
+        const QByteArray data = file.readAll();
+        png_image png{};
+        png.version = PNG_IMAGE_VERSION;
+        if (!png_image_begin_read_from_memory(&png, data.constData(), static_cast<std::size_t>(data.size())))
+            return QImage();
+        // Qt's ARGB32 is one native 32-bit word per pixel.
+        png.format = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? PNG_FORMAT_BGRA : PNG_FORMAT_ARGB;
+        QImage image;
+        if (png.width <= MaxPictureSide && png.height <= MaxPictureSide)
+            image = QImage(static_cast<int>(png.width), static_cast<int>(png.height), QImage::Format_ARGB32);
+        if (image.isNull() || !png_image_finish_read(&png, nullptr, image.bits(), image.bytesPerLine(), nullptr)) {
+            png_image_free(&png);
+            return QImage();
+        }
+        return image;
+    }
+
+    static constexpr png_uint_32 MaxPictureSide = 4096;
 
     std::vector<TPicture> FPictures;
 };
