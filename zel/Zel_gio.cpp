@@ -93,15 +93,6 @@ const TGioFunctions& Gio() noexcept
 
 } // namespace
 
-bool IsGioLoaded() noexcept
-{
-    void* library = dlopen(GioLibrary, RTLD_LAZY | RTLD_NOLOAD);
-    if (!library)
-        return false;
-    dlclose(library); // the query took a reference
-    return true;
-}
-
 extern "C" {
 #define ZEL_GIO_FORWARD(result, name, parameters, arguments) \
     result name parameters { return Gio().name arguments; }

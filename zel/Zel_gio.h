@@ -7,7 +7,3 @@
 //
 // A GIO function called anywhere in app/ or zel/ must be listed in
 // Zel_gio.cpp, or the program does not link.
-
-// Whether GIO is in the process yet, by our call or because something else
-// loaded it.
-bool IsGioLoaded() noexcept;
